@@ -4,6 +4,9 @@
 // only as files (the output and the capture file of Ghostscript's messages) and the exit code.
 #include <string>
 
+// GhostscriptTimeout(jobSettings), the time limit of one run, is read with the other settings.
+#include "settings/settings_keys.h"
+
 namespace nimbra {
 
 class Dictionary;
@@ -11,8 +14,6 @@ class Dictionary;
 // Oldest Ghostscript the parameter files are written for.
 inline constexpr int kMinimumGhostscriptMajor = 8;
 inline constexpr int kMinimumGhostscriptMinor = 50;
-// Seconds a run may take when `ghostscripttimeout` is not a plain whole number.
-inline constexpr int kDefaultGhostscriptTimeout = 300;
 
 struct GhostscriptVersion {
   int major = 0;  // both 0 when unknown
@@ -41,14 +42,11 @@ GhostscriptVersion ParseGhostscriptVersion(const std::string& text);
 // True for 8.50 and newer.
 bool GhostscriptVersionSupported(int major, int minor);
 
-// `ghostscripttimeout` of the job when its trimmed text is the plain decimal form of a whole
-// number ("600", "-5"); otherwise (empty, "600s", "0600", "1e3") 300.
-int GhostscriptTimeout(const Dictionary& jobSettings);
-
 // Runs Ghostscript on one parameter file and waits for it, letting pending user-interface
 // events run every 50 ms. Returns when it ended with exit code 0. Raises:
 //   1005 no Ghostscript found; 1012 older than 8.50 or version unknown;
-//   1008 still running after GhostscriptTimeout seconds (the run is then stopped);
+//   1008 still running after GhostscriptTimeout seconds (the run is left to end on its own;
+//        the clean-up of the job removes its files);
 //   1007 exit code not 0: the log gets the exit code and the capture file's text, and the
 //        description is "An error occured while running Ghostscript", two line breaks and
 //        that text;
