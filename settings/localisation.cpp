@@ -1,0 +1,161 @@
+#include "settings/localisation.h"
+
+#include <sys/stat.h>
+
+#include <mutex>
+
+#include "platform/dictionary.h"
+#include "platform/files.h"
+
+namespace nimbra {
+namespace {
+
+constexpr std::string_view kWindowsLanguageLabel = "[WindowsLanguage]";
+constexpr int kCharsetJapanese = 128;
+constexpr int kCharsetKorean = 130;
+
+struct LanguageState {
+  std::mutex mutex;
+  DictionaryPtr labels = Dictionary::New();
+  std::string applicationFolder;  // empty: ProgramFolder()
+  int dialogCharset = 0;
+};
+
+LanguageState& State() {
+  static LanguageState state;
+  return state;
+}
+
+// Present and not a folder: the marker's content never matters.
+bool FileIsPresent(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string LookUp(const std::string& id) {
+  LanguageState& state = State();
+  std::lock_guard lock(state.mutex);
+  return state.labels->Item(id);
+}
+
+std::string ApplicationFolder() {
+  LanguageState& state = State();
+  std::lock_guard lock(state.mutex);
+  return state.applicationFolder.empty() ? ProgramFolder() : state.applicationFolder;
+}
+
+}  // namespace
+
+std::string Utf16LeToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  const std::size_t units = bytes.size() / 2;  // an odd last byte is no character
+  auto unit = [&](std::size_t i) -> char16_t {
+    return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                 (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+  };
+  for (std::size_t i = 0; i < units; ++i) {
+    char16_t u = unit(i);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+      char16_t low = unit(i + 1);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? U'\uFFFD' : static_cast<char32_t>(u));
+  }
+  return out;
+}
+
+std::string UnescapeLabel(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      out += text[i];
+      continue;
+    }
+    if (++i == text.size()) break;  // a backslash at the very end is dropped
+    char next = text[i];
+    if (next == 'n' || next == 't') {
+      out += "\r\n";  // the language files use "\t" for a line break too
+    } else {
+      out += next;  // "\\" gives "\", any other escaped character stands for itself
+    }
+  }
+  return out;
+}
+
+void LoadLanguageFrom(const std::string& applicationFolder) {
+  auto labels = Dictionary::New();
+  {
+    LanguageState& state = State();
+    std::lock_guard lock(state.mutex);
+    state.labels = labels;  // an empty table at once, so later lookups work whatever happens
+    state.applicationFolder = applicationFolder;
+    state.dialogCharset = 0;
+  }
+  const std::string path = applicationFolder + "/" + std::string(kLanguageFileName);
+  if (FileIsPresent(path)) {
+    const std::string text = Utf16LeToUtf8(ReadFile(path));
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find("\r\n", start);
+      if (end == std::string::npos) end = text.size();
+      std::string_view line(text.data() + start, end - start);
+      start = end + 2;
+      std::size_t equals = line.find('=');
+      if (equals == std::string_view::npos) continue;
+      labels->Set(UnescapeLabel(line.substr(0, equals)), UnescapeLabel(line.substr(equals + 1)));
+    }
+  }
+  const std::string language = Localize(kWindowsLanguageLabel);
+  int charset = language == "JPN" ? kCharsetJapanese : language == "KOR" ? kCharsetKorean : 0;
+  LanguageState& state = State();
+  std::lock_guard lock(state.mutex);
+  state.dialogCharset = charset;
+}
+
+void LoadLanguage() { LoadLanguageFrom(ProgramFolder()); }
+
+std::string Localize(std::string_view text) {
+  if (text.empty() || text.front() != '[') return std::string(text);
+  std::size_t close = text.find(']', 1);
+  if (close == std::string_view::npos) return std::string(text);
+  std::string translation = LookUp(std::string(text.substr(1, close - 1)));
+  if (!translation.empty()) return translation;
+  if (IsDebugMode()) return std::string(text);
+  return std::string(text.substr(close + 1));
+}
+
+int DialogCharset() {
+  LanguageState& state = State();
+  std::lock_guard lock(state.mutex);
+  return state.dialogCharset;
+}
+
+bool IsDebugMode() {
+  return FileIsPresent(ApplicationFolder() + "/" + std::string(kDebugMarkerFileName));
+}
+
+}  // namespace nimbra

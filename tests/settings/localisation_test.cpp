@@ -1,0 +1,229 @@
+#include "settings/localisation.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "scratch_folder.h"
+
+namespace nimbra {
+namespace {
+
+using scratch::ScratchFolder;
+using scratch::WriteBytesTo;
+
+// UTF-16LE bytes of a UTF-16 text, as the language file holds them.
+std::string Utf16Le(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t u : text) {
+    bytes += static_cast<char>(u & 0xFF);
+    bytes += static_cast<char>(u >> 8);
+  }
+  return bytes;
+}
+
+TEST(Utf16LeToUtf8, ConvertsAndRepairs) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string utf8;
+  };
+  const std::vector<Case> cases = {
+      {"empty", "", ""},
+      {"ASCII", Utf16Le(u"L1=Yes"), "L1=Yes"},
+      {"two- and three-byte characters", Utf16Le(u"\u00DC\u20AC\uD55C"),
+       "\xC3\x9C\xE2\x82\xAC\xED\x95\x9C"},
+      {"surrogate pair", Utf16Le(u"a\U0001F600b"), "a\xF0\x9F\x98\x80" "b"},
+      {"odd byte count: the last byte is ignored", Utf16Le(u"ab") + "c", "ab"},
+      {"a single byte", "x", ""},
+      {"lone high surrogate at the end", Utf16Le(u"a") + "\x3D\xD8", "a\xEF\xBF\xBD"},
+      {"lone low surrogate", Utf16Le(u"a") + std::string("\x00\xDC", 2) + Utf16Le(u"b"), "a\xEF\xBF\xBD" "b"},
+      {"high surrogate followed by a letter", std::string("\x3D\xD8", 2) + Utf16Le(u"b"),
+       "\xEF\xBF\xBD" "b"},
+      {"byte-order mark is kept", Utf16Le(u"\uFEFFx"), "\xEF\xBB\xBFx"},
+      {"NUL characters are kept", Utf16Le(std::u16string(u"a\0b", 3)), std::string("a\0b", 3)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf16LeToUtf8(c.bytes), c.utf8) << c.name;
+}
+
+TEST(UnescapeLabel, ReplacesEscapes) {
+  struct Case {
+    std::string in;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {"", ""},
+      {"plain text", "plain text"},
+      {"two\\nlines", "two\r\nlines"},
+      {"tab\\tgives a line break", "tab\r\ngives a line break"},
+      {"back\\\\slash", "back\\slash"},
+      {"\\x\\y", "xy"},
+      {"ends with\\", "ends with"},
+      {"\\\\n is no line break", "\\n is no line break"},
+      {"\\\\\\n", "\\\r\n"},
+      {"\\\xC3\xBC", "\xC3\xBC"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(UnescapeLabel(c.in), c.out) << c.in;
+}
+
+class LocalisationTest : public ::testing::Test {
+ protected:
+  void SetUp() override { env_.Set("NIMBRA_APP_FOLDER", app_.path()); }
+  void TearDown() override {
+    // Leave an empty table behind for the next test.
+    LoadLanguageFrom(empty_.path());
+  }
+  void WriteLanguageFile(std::u16string_view text) {
+    WriteBytesTo(app_ / "labels.txt", Utf16Le(text));
+  }
+
+  ScratchFolder app_;
+  ScratchFolder empty_;
+  scratch::ScopedEnv env_;
+};
+
+TEST_F(LocalisationTest, TranslatesLabelledTexts) {
+  WriteLanguageFile(
+      u"\uFEFFfirst line carries the byte-order mark\r\n"
+      u"L95=M\u00F6chten Sie das PDF-Dokument \u00F6ffnen?\r\n"
+      u"L5 =never matches\r\n"
+      u"L7=\r\n"
+      u"L8=two\\nlines\r\n"
+      u"L9=also\\ttwo\r\n"
+      u"L10=first\r\n"
+      u"L10=second\r\n"
+      u"no equals sign here\r\n"
+      u"L11= blanks stay \r\n"
+      u"L\\\\12=escaped identifier\r\n"
+      u"=empty identifier\r\n"
+      u"L13=a=b");
+  LoadLanguage();  // the application folder comes from NIMBRA_APP_FOLDER
+
+  struct Case {
+    std::string text;
+    std::string shown;
+  };
+  const std::vector<Case> cases = {
+      {"[L95]Do you want to open the PDF document?",
+       "M\xC3\xB6" "chten Sie das PDF-Dokument \xC3\xB6" "ffnen?"},
+      {"[L96]Not translated", "Not translated"},
+      {"[L5]Identifier ends in a blank", "Identifier ends in a blank"},
+      {"[L5 ]x", "never matches"},
+      {"[L7]Empty translation falls back", "Empty translation falls back"},
+      {"[L8]x", "two\r\nlines"},
+      {"[L9]x", "also\r\ntwo"},
+      {"[L10]x", "second"},
+      {"[L11]x", " blanks stay "},
+      {"[L\\12]x", "escaped identifier"},
+      {"[L13]x", "a=b"},
+      {"[]empty identifier looked up", "empty identifier"},
+      {"[L95", "[L95"},
+      {"[", "["},
+      {"", ""},
+      {"No label", "No label"},
+      {" [L95]leading blank", " [L95]leading blank"},
+      {"[l95]identifiers are case-sensitive", "identifiers are case-sensitive"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Localize(c.text), c.shown) << c.text;
+  EXPECT_EQ(DialogCharset(), 0);
+}
+
+TEST_F(LocalisationTest, ByteOrderMarkBelongsToTheFirstLine) {
+  WriteLanguageFile(u"\uFEFFL1=first\r\nL2=second\r\n");
+  LoadLanguageFrom(app_.path());
+  EXPECT_EQ(Localize("[L1]default"), "default");
+  EXPECT_EQ(Localize("[\xEF\xBB\xBFL1]default"), "first");
+  EXPECT_EQ(Localize("[L2]default"), "second");
+}
+
+TEST_F(LocalisationTest, OddByteCountLosesOnlyTheLastByte) {
+  WriteBytesTo(app_ / "labels.txt", Utf16Le(u"L1=one\r\nL2=two") + "!");
+  LoadLanguageFrom(app_.path());
+  EXPECT_EQ(Localize("[L1]x"), "one");
+  EXPECT_EQ(Localize("[L2]x"), "two");
+}
+
+TEST_F(LocalisationTest, DialogCharsetFollowsTheLanguage) {
+  struct Case {
+    std::u16string file;
+    int charset;
+  };
+  const std::vector<Case> cases = {
+      {u"x\r\nWindowsLanguage=JPN\r\n", 128},
+      {u"x\r\nWindowsLanguage=KOR\r\n", 130},
+      {u"x\r\nWindowsLanguage=DEU\r\n", 0},
+      {u"x\r\nWindowsLanguage=kor\r\n", 0},
+      {u"x\r\nWindowsLanguage=KOR \r\n", 0},
+      {u"x\r\nL1=KOR\r\n", 0},
+  };
+  for (const auto& c : cases) {
+    WriteLanguageFile(c.file);
+    LoadLanguageFrom(app_.path());
+    EXPECT_EQ(DialogCharset(), c.charset);
+  }
+  // Loading again without a file starts from scratch.
+  std::filesystem::remove(app_ / "labels.txt");
+  LoadLanguageFrom(app_.path());
+  EXPECT_EQ(DialogCharset(), 0);
+  EXPECT_EQ(Localize("[WindowsLanguage]"), "");
+}
+
+TEST_F(LocalisationTest, LaterLoadReplacesTheWholeTable) {
+  WriteLanguageFile(u"x\r\nL1=one\r\n");
+  LoadLanguageFrom(app_.path());
+  EXPECT_EQ(Localize("[L1]d"), "one");
+  WriteLanguageFile(u"x\r\nL2=two\r\n");
+  LoadLanguageFrom(app_.path());
+  EXPECT_EQ(Localize("[L1]d"), "d");
+  EXPECT_EQ(Localize("[L2]d"), "two");
+}
+
+TEST_F(LocalisationTest, DebugMarkerShowsMissingIdentifiers) {
+  WriteLanguageFile(u"x\r\nL1=one\r\nL2=\r\n");
+  LoadLanguageFrom(app_.path());
+  EXPECT_FALSE(IsDebugMode());
+  EXPECT_EQ(Localize("[L3]missing"), "missing");
+
+  WriteBytesTo(app_ / "debug.txt", "");
+  EXPECT_TRUE(IsDebugMode());  // tested on every call, no reload needed
+  EXPECT_EQ(Localize("[L1]d"), "one");
+  EXPECT_EQ(Localize("[L2]empty"), "[L2]empty");
+  EXPECT_EQ(Localize("[L3]missing"), "[L3]missing");
+  EXPECT_EQ(Localize("plain"), "plain");
+
+  // Only a file is the marker; a folder of that name is not.
+  std::filesystem::remove(app_ / "debug.txt");
+  std::filesystem::create_directory(app_ / "debug.txt");
+  EXPECT_FALSE(IsDebugMode());
+}
+
+TEST_F(LocalisationTest, MissingLanguageFileShowsDefaults) {
+  LoadLanguage();
+  EXPECT_EQ(Localize("[L95]Do you want to open the PDF document?"),
+            "Do you want to open the PDF document?");
+  EXPECT_EQ(DialogCharset(), 0);
+}
+
+TEST_F(LocalisationTest, UnreadableLanguageFileRaisesTheReadersError) {
+  WriteLanguageFile(u"x\r\nL1=one\r\n");
+  ::chmod((app_ / "labels.txt").c_str(), 0600);
+  ::chmod(app_.path().c_str(), 0755);
+  const std::string folder = app_.path();
+  int code = scratch::RunUnprivileged([&] {
+    try {
+      LoadLanguageFrom(folder);
+    } catch (const Error& e) {
+      // The table exists (empty) even though loading failed.
+      return e.Number() == 75 && Localize("[L1]d") == "d" ? 0 : 1;
+    }
+    return 2;
+  });
+  EXPECT_EQ(code, 0);
+}
+
+}  // namespace
+}  // namespace nimbra
