@@ -1,0 +1,92 @@
+#include "gui/postscript/page_setup.h"
+
+#include "gui/postscript/postscript_header.h"
+
+namespace nimbra {
+
+std::string PageDrawingCall(bool stampUnderPage) {
+  return std::string(stampUnderPage ? "true" : "false") + " userdict /NimbraDrawPage get exec";
+}
+
+// Page reporting: pdfwrite and the printer drivers print no page markers, so the EndPage
+// procedure prints "%%[Page: n]%%" for every page it lets through (the chained procedure's
+// result says whether the page is emitted: showpage and copypage, not a page-device change).
+// The count lives in global VM, so a document's save and restore around its pages cannot undo
+// it, and it does not restart when the document changes the page device (the page count the
+// device passes to EndPage does).
+//
+// Page drawing: a page-device change (CUPS's PostScript sets the page size when its first page
+// starts) erases what was drawn after the "%%Page:" comment. BeginPage runs after that erase and
+// draws again what the patched file named for the page being composed. The background EPS is run
+// the EPS way: its own save, showpage disabled, operand and dictionary stacks cut back to where
+// they were, restore.
+//
+// The stamp under the page: pages that CUPS delivers as one opaque full-page image would hide
+// anything drawn before them. So the stamp is painted when the page ends, with the Multiply blend
+// mode: white shows the stamp's colour, and the page's own ink stays as dark as it was, as if the
+// stamp lay under it. PDF/A-1 allows no transparency; there the stamp is drawn before the page.
+std::string MakePageSetupProgram() {
+  return
+      "% Page set-up: report every page, draw the backgrounds and stamps named for a page\r\n"
+      "currentglobal true setglobal\r\n"
+      "userdict /NimbraPageCount 1 dict dup /pages 0 put put\r\n"
+      "false setglobal\r\n"
+      "userdict /NimbraPage 12 dict put\r\n"
+      "NimbraPage /named -1 put\r\n"
+      "NimbraPage /background null put\r\n"
+      "NimbraPage /stamp false put\r\n"
+      "NimbraPage /multiply\r\n"
+      "  systemdict /PDFA known { PDFA dup true eq exch 1 eq or not } { true } ifelse\r\n"
+      "  /pdfmark where { pop } { pop false } ifelse put\r\n"
+      "NimbraPage /current { NimbraPageCount /pages get 1 add } bind put\r\n"
+      "NimbraPage /isnamed { NimbraPage /named get NimbraPage /current get exec eq } bind put\r\n"
+      "NimbraPage /drawstamp {\r\n"
+      "  userdict /stamp known { gsave userdict /stamp get exec grestore } if\r\n"
+      "} bind put\r\n"
+      "NimbraPage /drawbackground {\r\n"
+      "  NimbraPage /background get dup null eq { pop } {\r\n"
+      "    dup 0 setfileposition\r\n"
+      "    NimbraPage /epssave save put\r\n"
+      "    NimbraPage /epsops count 1 sub put\r\n"
+      "    NimbraPage /epsdicts countdictstack put\r\n"
+      "    userdict begin\r\n"
+      "    /showpage { } def\r\n"
+      "    0 setgray 0 setlinecap 1 setlinewidth 0 setlinejoin 10 setmiterlimit [ ] 0 setdash\r\n"
+      "    newpath false setstrokeadjust false setoverprint\r\n"
+      "    cvx exec\r\n"
+      "    count NimbraPage /epsops get sub { pop } repeat\r\n"
+      "    countdictstack NimbraPage /epsdicts get sub { end } repeat\r\n"
+      "    NimbraPage /epssave get restore\r\n"
+      "  } ifelse\r\n"
+      "} bind put\r\n"
+      "NimbraPage /draw {\r\n"
+      "  NimbraPage /drawbackground get exec\r\n"
+      "  NimbraPage /stamp get NimbraPage /multiply get not and {\r\n"
+      "    NimbraPage /drawstamp get exec\r\n"
+      "  } if\r\n"
+      "} bind put\r\n"
+      "userdict /NimbraDrawPage {\r\n"
+      "  NimbraPage /stamp 3 -1 roll put\r\n"
+      "  NimbraPage /background 3 -1 roll put\r\n"
+      "  NimbraPage /named NimbraPage /current get exec put\r\n"
+      "  NimbraPage /draw get exec\r\n"
+      "} bind put\r\n"
+      "<<\r\n"
+      "  /EndPage [ currentpagedevice /EndPage get /exec load {\r\n"
+      "    dup {\r\n"
+      "      NimbraPage /isnamed get exec NimbraPage /stamp get and NimbraPage /multiply get and {\r\n"
+      "        gsave [ /BM /Multiply /SetTransparency pdfmark\r\n"
+      "        NimbraPage /drawstamp get exec grestore\r\n"
+      "      } if\r\n"
+      "      NimbraPageCount /pages 2 copy get 1 add put\r\n"
+      "      (%%[Page: ) print NimbraPageCount /pages get 16 string cvs print (]%%) = flush\r\n"
+      "    } if\r\n"
+      "  } /exec load ] cvx\r\n"
+      "  /BeginPage [ currentpagedevice /BeginPage get /exec load {\r\n"
+      "    NimbraPage /isnamed get exec { NimbraPage /draw get exec } if\r\n"
+      "  } /exec load ] cvx\r\n"
+      ">> setpagedevice\r\n"
+      "setglobal\r\n";
+}
+
+}  // namespace nimbra
