@@ -13,7 +13,8 @@
 //   2. PrivateTempFolder(uid) (platform/temp_path.h) + "/Varnell inc./PDF Printer"
 //   3. registry value "USERTEMP" as it stands (one trailing "/" removed)
 //   4. application folder + "/temp"
-// Both results are computed once per process and kept, even when empty.
+// Both results are computed once per process and kept; an empty result (no candidate worked)
+// is not kept, so a later call tries again.
 #include <sys/types.h>
 
 #include <optional>
@@ -80,8 +81,9 @@ bool EnsureFolder(const std::string& path, bool create);
 
 // Special-folder identifiers (the numbering callers and settings use).
 enum SpecialFolderId : int { kDesktop = 0, kDocuments = 5, kFonts = 20 };
-// The folder (no trailing "/") or "" when unknown. Desktop and documents are the XDG user
-// dirs (~/.config/user-dirs.dirs), falling back to $HOME; fonts is FontsFolder(). Never creates.
+// The folder (no trailing "/") or "" when unknown. Desktop and documents are the XDG user dirs
+// as xdg-user-dir resolves them ($XDG_CONFIG_HOME or ~/.config, file user-dirs.dirs), falling
+// back to $HOME/Desktop and $HOME; fonts is FontsFolder(). Never creates a folder.
 std::string SpecialFolder(int id);
 // fontconfig's font folders that exist, in fontconfig's order.
 std::vector<std::string> FontFolders();
