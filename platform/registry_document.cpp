@@ -184,8 +184,9 @@ std::string RegistryDocument::Serialize() const {
   std::string out;
   for (const std::string& line : preamble_) out += line + "\n";
   for (const Section& section : sections_) {
-    // A new section is set off from what precedes it by one blank line.
-    if (!out.empty() && out.size() >= 2 && out.compare(out.size() - 2, 2, "\n\n") != 0) {
+    // A section made by a writer is set off from what precedes it by one blank line; sections
+    // read from the file keep their spacing.
+    if (section.added && out.size() >= 2 && out.compare(out.size() - 2, 2, "\n\n") != 0) {
       out += "\n";
     }
     out += "[" + section.header + "]\n";
@@ -226,7 +227,7 @@ std::optional<std::string> RegistryDocument::Read(std::string_view key,
 bool RegistryDocument::Write(std::string_view key, std::string_view name, std::string_view value) {
   Section* section = FindSection(key);
   if (!section) {
-    sections_.push_back({std::string(key), Lower(key), {}});
+    sections_.push_back({std::string(key), Lower(key), {}, true});
     section = &sections_.back();
   }
   for (Line& line : section->lines) {

@@ -40,6 +40,7 @@ class RegistryDocument {
     std::string header;      // the key path as written between the brackets
     std::string compareKey;  // canonical root + lower-case rest; "" when the root is unknown
     std::vector<Line> lines;
+    bool added = false;      // made by a writer, not read from the file
   };
 
   Section* FindSection(std::string_view key);
