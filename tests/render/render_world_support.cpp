@@ -1,0 +1,135 @@
+#include "render_world_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "settings/folders.h"
+#include "settings/log.h"
+
+namespace nimbra::test {
+
+RenderWorld::RenderWorld() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "nimbra-render-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  root_ = pattern;
+  std::filesystem::create_directories(Path("home/.config"));
+  std::filesystem::create_directories(Path("tmp"));
+  SetEnv("HOME", Path("home"));
+  SetEnv("XDG_CONFIG_HOME", Path("home/.config"));
+  SetEnv("TMPDIR", Path("tmp"));
+  SetEnv("NIMBRA_REGISTRY", Path("registry.reg"));
+  WriteFileText(Path("registry.reg"), "");
+  ResetFolderCacheForTesting();
+  ResetLogStateForTesting();
+  SetLogSessionId("render-test");
+}
+
+RenderWorld::~RenderWorld() {
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+    if (it->second.first) {
+      ::setenv(it->first.c_str(), it->second.second.c_str(), 1);
+    } else {
+      ::unsetenv(it->first.c_str());
+    }
+  }
+  ResetFolderCacheForTesting();
+  ResetLogStateForTesting();
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+void RenderWorld::SetEnv(const char* name, const std::string& value) {
+  const char* old = std::getenv(name);
+  saved_.push_back({name, {old != nullptr, old != nullptr ? old : ""}});
+  ::setenv(name, value.c_str(), 1);
+}
+
+void RenderWorld::SetGhostscriptFolder(const std::string& folder) {
+  std::string escaped;
+  for (char c : folder) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  WriteFileText(Path("registry.reg"),
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnell inc.\\PDF Printer\\Settings]\n"
+                "\"ghostscriptfolder\"=\"" + escaped + "\"\n");
+}
+
+std::string RenderWorld::MakeFakeGhostscript(const std::string& folderName,
+                                             const std::string& body) {
+  const std::string folder = Path(folderName);
+  std::filesystem::create_directories(folder);
+  WriteFileText(folder + "/gs", "#!/bin/sh\n" + body + "\n");
+  ::chmod((folder + "/gs").c_str(), 0755);
+  return folder;
+}
+
+std::string RenderWorld::Log() const {
+  const std::string path = LogFileName();
+  return PathExists(path) ? ReadFileText(path) : std::string();
+}
+
+void WriteFileText(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool PathExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string ShellQuote(const std::string& text) {
+  std::string word = "'";
+  for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
+}
+
+ToolResult RunTool(const std::string& commandLine) {
+  ToolResult result;
+  FILE* pipe = ::popen((commandLine + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  std::array<char, 4096> buffer{};
+  std::size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+  const int status = ::pclose(pipe);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::string PostScriptPages(int pages, const std::string& title) {
+  std::string ps = "%!PS-Adobe-3.0\n%%Title: " + title + "\n%%Pages: " +
+                   std::to_string(pages) + "\n%%EndComments\n";
+  for (int n = 1; n <= pages; ++n) {
+    ps += "%%Page: " + std::to_string(n) + " " + std::to_string(n) + "\n";
+    ps += "/Helvetica findfont 24 scalefont setfont 72 700 moveto (Page " + std::to_string(n) +
+          ") show showpage\n";
+  }
+  return ps + "%%EOF\n";
+}
+
+std::string PageReportProgram() {
+  // EndPage gets the number of pages shown so far and the reason; page n is that number + 1.
+  return "<< /EndPage { 1 index 1 add exch 2 ne dup\n"
+         "  { (%%[Page: ) print exch 20 string cvs print (]%%\\n) print flush } { exch pop } ifelse\n"
+         "  exch pop } bind >> setpagedevice\n";
+}
+
+}  // namespace nimbra::test
