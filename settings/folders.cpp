@@ -333,6 +333,15 @@ std::string UserTempFolder() {
   return cache.tempFolder;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// fontconfig (2.14) loses a few bytes while it parses its configuration files, once per process;
+// the leak checker of sanitizer builds must not blame every program that asks for font folders.
+// Weak, so a program's own list of suppressions takes precedence.
+extern "C" __attribute__((weak, used)) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+#endif
+
 std::vector<std::string> FontFolders() {
   std::vector<std::string> folders;
   FcStrList* list = ::FcConfigGetFontDirs(nullptr);
