@@ -78,6 +78,28 @@ void OpenFolder(const std::string& folder, UserInterface& ui) {
   }
 }
 
+// In PDF/A mode Ghostscript gives up PDF/A (and says so) when a DOCINFO text holds escapes or
+// bytes beyond ASCII. Such entries are left out of the PostScript; the document information
+// step sets them in the finished PDF, in its Info and its XMP metadata.
+bool PdfaSafeText(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c < 0x20 || c >= 0x7f || std::string_view("\\()[]{}").find(static_cast<char>(c)) !=
+                                     std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
+DictionaryPtr PostScriptSettings(const DictionaryPtr& settings) {
+  if (!PdfaEnabled(*settings)) return settings;
+  DictionaryPtr copy = settings->Clone();
+  for (const char* key : {"title", "author", "subject", "keywords", "creator"}) {
+    if (!PdfaSafeText(copy->Item(key))) copy->Set(key, "");
+  }
+  return copy;
+}
+
 }  // namespace
 
 void MakePDF(JobContext& context, UserInterface& ui, const std::string& postScriptFile,
@@ -152,11 +174,12 @@ void MakePDF(JobContext& context, UserInterface& ui, const std::string& postScri
 
     stepLabel = "Patch postscript file";
     WriteLog("Patch");
-    PatchPostScriptFile(settings, epsPattern, patchedFile, postScriptFile);
+    const DictionaryPtr postScriptSettings = PostScriptSettings(settingsPtr);
+    PatchPostScriptFile(*postScriptSettings, epsPattern, patchedFile, postScriptFile);
 
     stepLabel = "Write postscript header";
     WriteLog("Header");
-    WritePostScriptHeader(headerFile, settings, /*includeStamp=*/true);
+    WritePostScriptHeader(headerFile, *postScriptSettings, /*includeStamp=*/true);
 
     // The append pass carries the encryption only when it will run; a configured merge file
     // that does not exist skips it, so then the rendering pass must encrypt.
@@ -193,7 +216,7 @@ void MakePDF(JobContext& context, UserInterface& ui, const std::string& postScri
       WriteLog("Merge parameters: " + mergeParams);
       const MergeInputs inputs = MergeOrder(settings, currentResult);
       WriteLog("Merge: " + inputs.first + " + " + inputs.second);
-      WritePostScriptHeader(mergeHeaderFile, settings, /*includeStamp=*/false);
+      WritePostScriptHeader(mergeHeaderFile, *postScriptSettings, /*includeStamp=*/false);
       WritePdfParameters(mergeParams, mergePdf, settings, /*isAppendPass=*/true, mergeCapture,
                          {mergeHeaderFile, inputs.first, inputs.second});
       RunGhostscript(settings, mergeParams, mergeCapture);

@@ -53,6 +53,10 @@ Sandbox::Sandbox() {
   setenv("NIMBRA_REGISTRY", registry.c_str(), 1);
   ResetFolderCacheForTesting();
   ResetLogStateForTesting();
+  // Taken once: after GiveTo the folders belong to another user, and this process would no
+  // longer accept them as its own.
+  dataFolder_ = nimbra::DataFolder();
+  tempFolder_ = UserTempFolder();
 }
 
 Sandbox::~Sandbox() {
@@ -67,8 +71,8 @@ Sandbox::~Sandbox() {
   ResetLogStateForTesting();
 }
 
-std::string Sandbox::DataFolder() const { return nimbra::DataFolder(); }
-std::string Sandbox::TempFolder() const { return UserTempFolder(); }
+std::string Sandbox::DataFolder() const { return dataFolder_; }
+std::string Sandbox::TempFolder() const { return tempFolder_; }
 std::string Sandbox::LogFile(const std::string& sessionId) const {
   return TempFolder() + "/" + sessionId + "_printer.log";
 }

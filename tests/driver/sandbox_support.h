@@ -41,6 +41,10 @@ class Sandbox {
 
   // Gives the whole tree to `uid` (for running gui as another user).
   void GiveTo(uid_t uid, gid_t gid) const;
+
+ private:
+  std::string dataFolder_;
+  std::string tempFolder_;
 };
 
 struct ProgramResult {
