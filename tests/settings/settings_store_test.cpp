@@ -333,6 +333,35 @@ TEST_F(SettingsStoreTest, SettingsFileWithoutReadPermissionRaises1002) {
   EXPECT_NE(outcome->find("Permission denied|logged"), std::string::npos) << *outcome;
 }
 
+// A one-shot file that cannot be deleted is still used; the failure is only logged.
+TEST_F(SettingsStoreTest, OneShotFileThatCannotBeDeletedIsUsedAndLogged) {
+  const std::string path = Data("runonce@Nimbra_Creator.ini");
+  env_.Write(path, Section("  output=/once.pdf\r\n"));
+  ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(env_.DataFolder().c_str(), 0555), 0);  // nobody may delete in it
+  const std::string logFolder = env_.Root() + "/nobody-tmp";
+  ASSERT_EQ(::mkdir(logFolder.c_str(), 0700), 0);
+  test::GiveToOrdinaryUser(logFolder);
+  test::OpenPathForOthers(env_.Root(), env_.DataFolder());
+
+  const auto outcome = test::RunAsOrdinaryUser([&]() -> std::string {
+    ::setenv("TMPDIR", logFolder.c_str(), 1);
+    ResetLogStateForTesting();
+    SetLogSessionId("nobody");
+    std::string fileName;
+    bool runonceUsed = false;
+    const DictionaryPtr settings = LoadConfig(kPrinter, false, fileName, &runonceUsed);
+    const std::string log = SettingsTestEnvironment::Read(LogFileName());
+    const auto line = log.find("Error removing '");
+    return settings->Item("output") + "|" + (runonceUsed ? "runonce" : "persistent") + "|" +
+           (line == std::string::npos ? "no line" : log.substr(line, log.find('\r', line) - line));
+  });
+  ::chmod(env_.DataFolder().c_str(), 0755);
+  if (!outcome) GTEST_SKIP() << "cannot switch to an ordinary user here";
+  EXPECT_EQ(*outcome, "/once.pdf|runonce|Error removing '" + path + "'. Error 75: Permission denied");
+  EXPECT_TRUE(env_.Exists(path));
+}
+
 TEST_F(SettingsStoreTest, WriteConfigWritesEveryKeyInOrderAndLoadsBack) {
   std::string fileName;
   DictionaryPtr settings = LoadConfig(kPrinter, true, fileName);
