@@ -53,7 +53,10 @@ void ApplyLine(std::string_view rawLine, Dictionary& document, DictionaryPtr& ta
 }
 
 // Splits at CR LF, lone CR and lone LF. A final line without a line end counts as a line.
+// A UTF-8 byte-order mark (editors on Windows write one) is not text: left in place it would
+// hide the first section header.
 void ParseIniText(std::string_view text, const DictionaryPtr& document) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   DictionaryPtr target = document;
   std::size_t start = 0;
   while (start < text.size()) {

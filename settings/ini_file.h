@@ -6,7 +6,7 @@
 // Reading: lines end at CR LF, a lone CR or a lone LF (files edited on Linux use LF); only
 // blanks (U+0020) are trimmed, tabs are text; lines shorter than 3 characters are skipped.
 // A repeated section header replaces the earlier section in place (its keys are dropped).
-// Lines may be of any length.
+// Lines may be of any length. A UTF-8 byte-order mark at the start is skipped.
 //
 // Writing: loose values first, then each section with its keys indented by two blanks; every
 // line ends with CR LF. Save replaces the file atomically (temporary file in the same folder,

@@ -159,36 +159,62 @@ TEST_F(FoldersTest, TemporaryFolderMissingTmpdirIsCreated) {
   EXPECT_EQ(UserTempFolder(), root_ / "new/tmp" + kSuffix);
 }
 
-// A link planted where the folder belongs is refused; the lookup goes on to the user's own
+// The user a lookup runs for. As root: a user id nobody has (one per test, as tests run in
+// parallel), so its private folder under /tmp belongs to this test and is removed afterwards.
+// Otherwise the current user, whose own private folder is left in place.
+class LookupUser {
+ public:
+  explicit LookupUser(uid_t unusedUid) {
+    if (::geteuid() == 0) {
+      identity_ = UserIdentity{unusedUid, unusedUid, "/nonexistent", ""};
+      owned_ = PrivateTempFolder(unusedUid);
+      std::filesystem::remove_all(owned_);
+    } else {
+      identity_ = CurrentUserIdentity();
+    }
+  }
+  ~LookupUser() {
+    if (!owned_.empty()) std::filesystem::remove_all(owned_);
+  }
+  UserIdentity WithTmpDir(const std::string& tmpDir) const {
+    UserIdentity user = identity_;
+    user.tmpDir = tmpDir;
+    return user;
+  }
+  uid_t uid() const { return identity_.uid; }
+
+ private:
+  UserIdentity identity_;
+  std::string owned_;
+};
+
+// A link planted where a folder belongs is refused; the lookup goes on to the user's own
 // folder under /tmp and nothing is created behind the link.
 TEST_F(FoldersTest, TempFolderRefusesSymbolicLinks) {
+  LookupUser user(4242401);
   std::filesystem::create_directories(root_ / "victim");
+  std::filesystem::create_directories(root_ / "tmp2/Varnell inc.");
+  ASSERT_EQ(::lchown((root_ / "tmp2/Varnell inc.").c_str(), user.uid(), user.uid()), 0);
   for (const std::string& link : {root_ / "tmp/Varnell inc.", root_ / "tmp2/Varnell inc./PDF Printer"}) {
-    std::filesystem::create_directories(std::filesystem::path(link).parent_path());
     ASSERT_EQ(::symlink((root_ / "victim").c_str(), link.c_str()), 0);
   }
-  const std::string privateFolder = PrivateTempFolder(::getuid());
-  const bool existedBefore = Exists(privateFolder);
   for (const std::string& tmp : {root_ / "tmp", root_ / "tmp2"}) {
-    env_.Set("TMPDIR", tmp);
-    std::string folder = UserTempFolderFor(CurrentUserIdentity());
-    EXPECT_EQ(folder, privateFolder + kSuffix) << tmp;
+    EXPECT_EQ(UserTempFolderFor(user.WithTmpDir(tmp)), PrivateTempFolder(user.uid()) + kSuffix)
+        << tmp;
+    EXPECT_TRUE(IsPrivateFolderOf(PrivateTempFolder(user.uid()) + kSuffix, user.uid()));
     EXPECT_TRUE(std::filesystem::is_empty(root_ / "victim"));
   }
-  if (!existedBefore) std::filesystem::remove_all(privateFolder);
 }
 
 TEST_F(FoldersTest, TempFolderRefusesAFolderOfSomeoneElse) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
+  LookupUser user(4242402);
   auto [nobody, nogroup] = scratch::NobodyIds();
   std::filesystem::create_directories(root_ / "tmp/Varnell inc.");
   ASSERT_EQ(::chown((root_ / "tmp/Varnell inc.").c_str(), nobody, nogroup), 0);
-  UserIdentity me = CurrentUserIdentity();
-  const std::string privateFolder = PrivateTempFolder(me.uid);
-  const bool existedBefore = Exists(privateFolder);
-  EXPECT_EQ(UserTempFolderFor(me), privateFolder + kSuffix);
+  EXPECT_EQ(UserTempFolderFor(user.WithTmpDir(root_ / "tmp")),
+            PrivateTempFolder(user.uid()) + kSuffix);
   EXPECT_FALSE(Exists(root_ / "tmp" + kSuffix));
-  if (!existedBefore) std::filesystem::remove_all(privateFolder);
 }
 
 TEST_F(FoldersTest, RootComputesTheFolderOfAnotherUserAndGivesItToThem) {

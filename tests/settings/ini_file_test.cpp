@@ -88,6 +88,8 @@ TEST_F(IniFileTest, ParsesLinesAsTheFormatDefines) {
       {"lone LF, lone CR, CR LF and no final line end", "a=1\nb=2\rc=3\r\nd=4",
        "a=1;b=2;c=3;d=4;"},
       {"empty lines between CR and LF variants", "a=1\n\n\r\r\n\r\nb=2\n", "a=1;b=2;"},
+      {"UTF-8 byte-order mark before the first header", "\xEF\xBB\xBF[S]\r\nk=v\r\n", "[S]k=v;"},
+      {"byte-order mark elsewhere is text", "a=\xEF\xBB\xBF\r\n", "a=\xEF\xBB\xBF;"},
       {"NUL bytes are text, not line ends", std::string("k=a\0b\r\n", 7),
        std::string("k=a\0b;", 6)},
   };
