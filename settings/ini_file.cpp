@@ -170,12 +170,13 @@ void ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
   try {
     if (existed) {
       // The replacement keeps the mode (and, where permitted, the owner) of the file it replaces.
-      ::fchmod(fd, old.st_mode & 07777);
-      if (::geteuid() == 0 && (old.st_uid != 0 || old.st_gid != 0)) {
+      // Owner first: a change of owner clears set-id bits that the mode then restores.
+      if (::geteuid() == 0 && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
           // Not fatal: the content matters more than the owner.
         }
       }
+      ::fchmod(fd, old.st_mode & 07777);
     }
     WriteAll(fd, bytes, path);
     if (::fsync(fd) != 0) throw FileError(errno, "Unable to write", path);

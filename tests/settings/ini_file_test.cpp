@@ -265,6 +265,18 @@ TEST_F(IniFileTest, SaveReplacesTheFileAndKeepsItsMode) {
   EXPECT_EQ(scratch::LStat(fresh).st_mode & 07777, 0666u & ~mask);
 }
 
+TEST_F(IniFileTest, SaveAsRootKeepsTheFilesOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  auto [nobody, nogroup] = scratch::NobodyIds();
+  WriteBytesTo(file_, "a=1\r\n");
+  ASSERT_EQ(::chown(file_.c_str(), nobody, nogroup), 0);
+  IniFile ini;
+  ini.data()->Set("a", "2");
+  ASSERT_TRUE(ini.Save(file_)) << ini.LastErrorMessage();
+  EXPECT_EQ(scratch::LStat(file_).st_uid, nobody);
+  EXPECT_EQ(scratch::LStat(file_).st_gid, nogroup);
+}
+
 TEST_F(IniFileTest, SaveThroughALinkUpdatesItsTarget) {
   std::filesystem::create_directory(dir_ / "real");
   const std::string real = dir_ / "real/settings.ini";
