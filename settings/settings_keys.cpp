@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <utility>
 
 #include "platform/conversions.h"
@@ -135,14 +136,22 @@ bool HasSuperimpose(const Dictionary& settings) { return !settings.Item("superim
 long GhostscriptTimeout(const Dictionary& settings) {
   const std::string text = settings.Item("ghostscripttimeout");
   const std::string_view value = TrimBlanks(text);
-  // Nine digits at most: anything longer is not a sensible number of seconds and would overflow.
-  if (value.empty() || value.size() > 9) return kDefaultGhostscriptTimeout;
-  long seconds = 0;
-  for (char c : value) {
+  // Only the plain decimal form of a 32-bit number counts: no unit, fraction, exponent, plus
+  // sign or leading zero ("600" and "-5" do, "600s", "0600" and "1e3" do not).
+  std::string_view digits = value;
+  const bool negative = !digits.empty() && digits.front() == '-';
+  if (negative) digits.remove_prefix(1);
+  if (digits.empty() || digits.size() > 10) return kDefaultGhostscriptTimeout;
+  if (digits.size() > 1 && digits.front() == '0') return kDefaultGhostscriptTimeout;
+  if (negative && digits == "0") return kDefaultGhostscriptTimeout;
+  long long number = 0;
+  for (char c : digits) {
     if (c < '0' || c > '9') return kDefaultGhostscriptTimeout;
-    seconds = seconds * 10 + (c - '0');
+    number = number * 10 + (c - '0');
   }
-  return seconds;
+  if (negative) number = -number;
+  if (number < INT32_MIN || number > INT32_MAX) return kDefaultGhostscriptTimeout;
+  return static_cast<long>(number);
 }
 
 }  // namespace nimbra

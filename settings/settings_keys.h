@@ -43,8 +43,9 @@ std::string WatermarkLayer(const Dictionary& settings);
 // A background document is configured: "superimpose" is not empty.
 bool HasSuperimpose(const Dictionary& settings);
 
-// The time limit of one Ghostscript run in seconds: "ghostscripttimeout" when it is exactly a
-// whole number (blanks around it allowed), else 300.
+// The time limit of one Ghostscript run in seconds: "ghostscripttimeout" when its text, trimmed
+// of blanks, is the plain decimal form of a 32-bit number ("600", "-5"), else 300 ("", "600s",
+// "0600", "1e3"). 0 or less means the run times out at once unless it has already ended.
 inline constexpr long kDefaultGhostscriptTimeout = 300;
 long GhostscriptTimeout(const Dictionary& settings);
 

@@ -131,10 +131,13 @@ TEST(HasSuperimposeTest, NotEmptyMeansConfigured) {
   EXPECT_TRUE(HasSuperimpose(settings));
 }
 
-TEST(GhostscriptTimeoutTest, OnlyAWholeNumberCounts) {
+TEST(GhostscriptTimeoutTest, OnlyThePlainDecimalFormCounts) {
   const std::vector<std::pair<std::string, long>> cases = {
-      {"120", 120}, {" 120 ", 120}, {"", 300},     {"120s", 300}, {"12.5", 300},
-      {"-5", 300},  {"abc", 300},   {"99999999999", 300}};
+      {"120", 120},       {" 600 ", 600},     {"-5", -5},         {"0", 0},
+      {"", 300},          {"120s", 300},      {"12.5", 300},      {"0600", 300},
+      {"1e3", 300},       {"+5", 300},        {"-0", 300},        {"abc", 300},
+      {"2147483647", 2147483647}, {"2147483648", 300}, {"-2147483648", -2147483648L},
+      {"99999999999", 300}, {"1 2", 300}};
   for (const auto& [value, expected] : cases) {
     Dictionary settings;
     settings.Set("ghostscripttimeout", value);
