@@ -45,6 +45,13 @@ void ApplyLastFolderName(Dictionary& settings, std::string_view printerName) {
 
 JobSettingsResult ResolveJobSettings(const JobSettingsRequest& request, UserInterface& ui) {
   JobSettingsResult result;
+  ResolveJobSettings(request, ui, result);
+  return result;
+}
+
+void ResolveJobSettings(const JobSettingsRequest& request, UserInterface& ui,
+                        JobSettingsResult& result) {
+  result = JobSettingsResult();
   result.settings = LoadConfig(request.printerName, /*ignoreRunonce=*/false, result.fileName,
                                &result.runonceUsed);
   Dictionary& settings = *result.settings;
@@ -102,7 +109,6 @@ JobSettingsResult ResolveJobSettings(const JobSettingsRequest& request, UserInte
       SetUserSetting(request.printerName, "lastfoldername", FolderOf(output));
     }
   }
-  return result;
 }
 
 }  // namespace nimbra

@@ -41,4 +41,10 @@ struct JobSettingsResult {
 // Raises the errors of LoadConfig (1002) and of the macro expansion.
 JobSettingsResult ResolveJobSettings(const JobSettingsRequest& request, UserInterface& ui);
 
+// The same, filling `result` as the step goes: when a later step raises (a script macro whose
+// file the engine rejects), `result` already holds the loaded settings, the file name and the
+// flags, so the error report can honour "suppresserrors" and "debug" of the job.
+void ResolveJobSettings(const JobSettingsRequest& request, UserInterface& ui,
+                        JobSettingsResult& result);
+
 }  // namespace nimbra

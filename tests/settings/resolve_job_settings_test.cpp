@@ -10,6 +10,7 @@
 
 #include "platform/error.h"
 #include "scripted_settings_ui_support.h"
+#include "settings/script_engine.h"
 #include "settings/settings_store.h"
 #include "settings_test_env_support.h"
 
@@ -244,6 +245,42 @@ TEST_F(ResolveJobSettingsTest, FlagsFileNameAndMacros) {
   EXPECT_FALSE(next.runonceUsed);
   EXPECT_FALSE(next.suppressErrors);
   EXPECT_FALSE(next.debugMode);
+}
+
+// An engine that rejects every macro file.
+class RejectingEngine : public ScriptEngine {
+ public:
+  void SetLanguage(std::string_view) override {}
+  void AddObject(std::string_view, DictionaryPtr) override {}
+  std::optional<ScriptError> AddCode(std::string_view) override {
+    return ScriptError{13, "Type mismatch", 1, 0, "x"};
+  }
+  std::optional<std::string> Eval(std::string_view) override { return std::string(); }
+};
+
+TEST_F(ResolveJobSettingsTest, FlagsAreKnownWhenTheMacroExpansionFails) {
+  ResetScriptEngineForTesting();
+  SetScriptEngineFactory([] { return std::make_unique<RejectingEngine>(); });
+  env_.Write(env_.AppFolder() + "/macros/m.vbs", "code\r\n");
+  Settings({"suppresserrors=yes", "debug=yes", "title=<vbs:Title()>"});
+  JobSettingsRequest request;
+  request.printerName = kPrinter;
+  JobSettingsResult result;
+  try {
+    ResolveJobSettings(request, ui_, result);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), 13);
+  }
+  SetScriptEngineFactory(nullptr);
+  ResetScriptEngineForTesting();
+  EXPECT_TRUE(result.suppressErrors);
+  EXPECT_TRUE(result.debugMode);
+  EXPECT_FALSE(result.proceed);
+  ASSERT_TRUE(result.settings);
+  EXPECT_EQ(result.fileName, env_.DataFolder() + "/settings@Nimbra_Creator.ini");
+  EXPECT_TRUE(ui_.saveAsCalls.empty());
+  EXPECT_EQ(ui_.settingsDialogs, 0);
 }
 
 TEST_F(ResolveJobSettingsTest, UnreadableSettingsStopTheJob) {
