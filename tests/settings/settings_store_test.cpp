@@ -101,6 +101,28 @@ TEST_F(SettingsStoreTest, NoFilesGiveTheDefaults) {
   EXPECT_NE(log.find("Settings file does not exist"), std::string::npos);
 }
 
+TEST_F(SettingsStoreTest, FilesUsedForDifferentPrinterNames) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Nimbra_Creator[Invoices]", "@Nimbra_Creator[Invoices].ini"},
+      {"Nimbra Creator [Invoices]", "@Nimbra Creator [Invoices].ini"},
+      {"a\\b:c.", "@a%5Cb%3Ac.ini"},
+      {"", ".ini"},
+  };
+  for (const auto& [printer, suffix] : cases) {
+    std::string fileName;
+    LoadConfig(printer, false, fileName);
+    EXPECT_EQ(fileName, Data("settings" + suffix)) << printer;
+    EXPECT_NE(env_.Log().find("Look for settings in " + Data("runonce" + suffix)),
+              std::string::npos) << printer;
+    EXPECT_EQ(UserSettingsFile(printer), Data("user" + suffix)) << printer;
+  }
+  // A one-shot file written for the encoded name is found and consumed.
+  env_.Write(Data("runonce@a%5Cb%3Ac.ini"), Section("  output=/once.pdf\r\n"));
+  std::string fileName;
+  EXPECT_EQ(LoadConfig("a\\b:c.", false, fileName)->Item("output"), "/once.pdf");
+  EXPECT_FALSE(env_.Exists(Data("runonce@a%5Cb%3Ac.ini")));
+}
+
 // Which files are read, in which precedence, and what happens to the one-shot file.
 TEST_F(SettingsStoreTest, LayeringOfOneShotPersistentAndGlobalFiles) {
   struct Case {
