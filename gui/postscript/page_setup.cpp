@@ -25,6 +25,8 @@ std::string PageDrawingCall(bool stampUnderPage) {
 // anything drawn before them. So the stamp is painted when the page ends, with the Multiply blend
 // mode: white shows the stamp's colour, and the page's own ink stays as dark as it was, as if the
 // stamp lay under it. PDF/A-1 allows no transparency; there the stamp is drawn before the page.
+// (pdfwrite then warns once per run that it reserved a page object it did not need; the PDF is
+// sound.)
 std::string MakePageSetupProgram() {
   return
       "% Page set-up: report every page, draw the backgrounds and stamps named for a page\r\n"
@@ -37,7 +39,14 @@ std::string MakePageSetupProgram() {
       "NimbraPage /stamp false put\r\n"
       "NimbraPage /multiply\r\n"
       "  systemdict /PDFA known { PDFA dup true eq exch 1 eq or not } { true } ifelse\r\n"
-      "  /pdfmark where { pop } { pop false } ifelse put\r\n"
+      "  /.setblendmode where { pop } { pop false } ifelse\r\n"
+      "  userdict /stamp known and put\r\n"
+      "% the stamp begins with initgraphics, which resets the blend mode: set it again after that\r\n"
+      "NimbraPage /multiplystamp NimbraPage /multiply get {\r\n"
+      "  [ /stamp load {\r\n"
+      "    dup /initgraphics load eq { pop /initgraphics load /Multiply /.setblendmode load } if\r\n"
+      "  } forall ] cvx\r\n"
+      "} { null } ifelse put\r\n"
       "NimbraPage /current { NimbraPageCount /pages get 1 add } bind put\r\n"
       "NimbraPage /isnamed { NimbraPage /named get NimbraPage /current get exec eq } bind put\r\n"
       "NimbraPage /drawstamp {\r\n"
@@ -75,8 +84,7 @@ std::string MakePageSetupProgram() {
       "  /EndPage [ currentpagedevice /EndPage get /exec load {\r\n"
       "    dup {\r\n"
       "      NimbraPage /isnamed get exec NimbraPage /stamp get and NimbraPage /multiply get and {\r\n"
-      "        gsave [ /BM /Multiply /SetTransparency pdfmark\r\n"
-      "        NimbraPage /drawstamp get exec grestore\r\n"
+      "        gsave NimbraPage /multiplystamp get exec grestore\r\n"
       "      } if\r\n"
       "      NimbraPageCount /pages 2 copy get 1 add put\r\n"
       "      (%%[Page: ) print NimbraPageCount /pages get 16 string cvs print (]%%) = flush\r\n"
