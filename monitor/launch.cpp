@@ -9,6 +9,7 @@
 #include <sys/syscall.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -130,6 +131,12 @@ bool RunProcessAsUser(const CommandLine& commandLine, long waitMs) {
   }
   Progress("2");
   std::vector<std::string> environment = UserEnvironmentBlock(user);
+  // The installation's registry file, when the administrator moved it, is the one gui must
+  // read too (the same AppFolder, USERTEMP, ghostscriptfolder); nothing else of the backend's
+  // environment passes.
+  if (const char* registry = std::getenv("NIMBRA_REGISTRY"); registry && *registry) {
+    environment.push_back(std::string("NIMBRA_REGISTRY=") + registry);
+  }
   std::vector<std::string> arguments = {commandLine.program, commandLine.argument};
   std::vector<char*> argv = CStrings(arguments);
   std::vector<char*> envp = CStrings(environment);

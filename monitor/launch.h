@@ -28,7 +28,8 @@ bool RunGUI(std::string_view parameters, long waitMs);
 
 // Starts the program as the thread's client user. Run as root for another user: a new session,
 // the user's groups, gid and uid (no way back to root) before exec, the user's environment
-// (UserEnvironmentBlock), the home folder as working folder, standard handles on /dev/null.
+// (UserEnvironmentBlock, plus NIMBRA_REGISTRY when the installation's registry file was moved),
+// the home folder as working folder, standard handles on /dev/null.
 // Not root: the program runs as the process's own user, with the environment built the same
 // way. gui never runs as root for another user.
 bool RunProcessAsUser(const CommandLine& commandLine, long waitMs);
