@@ -134,6 +134,27 @@ TEST_F(FoldersTest, EnsureFolder) {
   EXPECT_THROW(EnsureFolder(root_ / "file", true), Error);
 }
 
+TEST_F(FoldersTest, UserIdentities) {
+  std::optional<UserIdentity> root = UserIdentityForName("root");
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->uid, 0u);
+  EXPECT_EQ(root->gid, 0u);
+  EXPECT_EQ(root->home, "/root");
+  EXPECT_EQ(root->tmpDir, "");
+  EXPECT_FALSE(UserIdentityForName("no-such-user-nimbra"));
+  EXPECT_FALSE(UserIdentityForName(""));
+
+  UserIdentity me = CurrentUserIdentity();
+  EXPECT_EQ(me.uid, ::getuid());
+  EXPECT_EQ(me.home, root_ / "home");
+  EXPECT_EQ(me.tmpDir, root_ / "tmp");
+  env_.Unset("HOME");
+  env_.Unset("TMPDIR");
+  me = CurrentUserIdentity();
+  EXPECT_FALSE(me.home.empty());  // from the passwd entry
+  EXPECT_EQ(me.tmpDir, "");
+}
+
 TEST_F(FoldersTest, TempFolderBelowTmpdirIsPrivate) {
   const std::string expected = root_ / "tmp" + kSuffix;
   EXPECT_EQ(UserTempFolder(), expected);
