@@ -1,0 +1,200 @@
+#include "tests/driver/delivery_support.h"
+
+#include <dirent.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/files.h"
+#include "settings/folders.h"
+#include "settings/localisation.h"
+#include "settings/log.h"
+
+namespace nimbra::delivery_test {
+namespace {
+
+std::string MakeTempFolder() {
+  char pattern[] = "/tmp/nimbra-delivery-XXXXXX";
+  char* made = ::mkdtemp(pattern);
+  if (made == nullptr) throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
+  return made;
+}
+
+void RemoveTree(const std::string& path) {
+  std::error_code ec;
+  // Lift read-only permission bits a test may have left, so that removal succeeds.
+  for (auto it = std::filesystem::recursive_directory_iterator(
+           path, std::filesystem::directory_options::skip_permission_denied, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0700);
+  }
+  ::chmod(path.c_str(), 0700);
+  std::filesystem::remove_all(path, ec);
+}
+
+// Mounts made by the tests live in a mount namespace of their own: the host never sees them and
+// they vanish with the process, whatever happens to the test.
+bool EnterPrivateMountNamespace(std::string& reason) {
+  static int result = -1;
+  static std::string why;
+  if (result < 0) {
+    if (::geteuid() != 0) {
+      result = 0;
+      why = "needs root to mount a small file system";
+    } else if (::unshare(CLONE_NEWNS) != 0) {
+      result = 0;
+      why = std::string("cannot make a private mount namespace: ") + std::strerror(errno);
+    } else if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+      result = 0;
+      why = std::string("cannot make mounts private: ") + std::strerror(errno);
+    } else {
+      result = 1;
+    }
+  }
+  reason = why;
+  return result == 1;
+}
+
+std::string TmpfsOptions(long sizeBytes) { return "size=" + std::to_string(sizeBytes); }
+
+std::string g_tempRoot;
+std::string g_appFolder;
+
+}  // namespace
+
+TempDir::TempDir() : path_(MakeTempFolder()) {}
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void DeliveryEnvironment::SetUp() {
+  g_tempRoot = MakeTempFolder();
+  g_appFolder = MakeTempFolder();
+  ::setenv("TMPDIR", g_tempRoot.c_str(), 1);
+  ::setenv("NIMBRA_APP_FOLDER", g_appFolder.c_str(), 1);
+  ResetFolderCacheForTesting();
+  ResetLogStateForTesting();
+  SetLogSessionId("delivery-test");
+  LoadLanguageFrom(g_appFolder);
+}
+
+void DeliveryEnvironment::TearDown() {
+  RemoveTree(g_tempRoot);
+  RemoveTree(g_appFolder);
+}
+
+const std::string& DeliveryEnvironment::TempRoot() { return g_tempRoot; }
+const std::string& DeliveryEnvironment::AppFolder() { return g_appFolder; }
+
+std::vector<std::string> LogLines() {
+  std::vector<std::string> lines;
+  if (!PathExists(LogFileName())) return lines;
+  std::istringstream in(ReadWholeFile(LogFileName()));
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+void EmptyLog() { ResetLog(); }
+
+int CountLogLines(const std::string& text) {
+  auto lines = LogLines();
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+    return l.find(text) != std::string::npos;
+  }));
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  if (!out.flush()) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (dirent* e = ::readdir(dir)) {
+      std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+ScopedTmpfs::ScopedTmpfs(const std::string& folder, long sizeBytes, bool readOnly)
+    : folder_(folder), sizeBytes_(sizeBytes) {
+  if (!EnterPrivateMountNamespace(skipReason_)) return;
+  std::string options = TmpfsOptions(sizeBytes_) + ",mode=0777";
+  if (::mount("nimbra-test", folder_.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0,
+              options.c_str()) != 0) {
+    skipReason_ = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+    return;
+  }
+  mounted_ = true;
+}
+
+ScopedTmpfs::~ScopedTmpfs() {
+  if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+}
+
+bool ScopedTmpfs::SetReadOnly(bool readOnly) {
+  if (!mounted_) return false;
+  std::string options = TmpfsOptions(sizeBytes_);
+  return ::mount(nullptr, folder_.c_str(), nullptr, MS_REMOUNT | (readOnly ? MS_RDONLY : 0),
+                 options.c_str()) == 0;
+}
+
+UnwritableFolder::UnwritableFolder(const std::string& folder) : folder_(folder) {
+  if (::geteuid() == 0) {
+    tmpfs_ = std::make_unique<ScopedTmpfs>(folder_, 1 << 20, true);
+    available_ = tmpfs_->Available();
+    if (!available_) skipReason_ = "root ignores permission bits, and " + tmpfs_->SkipReason();
+    return;
+  }
+  available_ = ::chmod(folder_.c_str(), 0555) == 0;
+  if (!available_) skipReason_ = std::string("chmod: ") + std::strerror(errno);
+}
+
+UnwritableFolder::~UnwritableFolder() { MakeWritable(); }
+
+void UnwritableFolder::MakeWritable() {
+  if (tmpfs_) {
+    tmpfs_->SetReadOnly(false);
+  } else {
+    ::chmod(folder_.c_str(), 0755);
+  }
+}
+
+void UnwritableFolder::MakeUnwritable() {
+  if (tmpfs_) {
+    tmpfs_->SetReadOnly(true);
+  } else {
+    ::chmod(folder_.c_str(), 0555);
+  }
+}
+
+}  // namespace nimbra::delivery_test
