@@ -18,8 +18,9 @@ std::string PageDrawingCall(bool stampUnderPage) {
 // Page drawing: a page-device change (CUPS's PostScript sets the page size when its first page
 // starts) erases what was drawn after the "%%Page:" comment. BeginPage runs after that erase and
 // draws again what the patched file named for the page being composed. The background EPS is run
-// the EPS way: its own save, showpage disabled, operand and dictionary stacks cut back to where
-// they were, restore.
+// the EPS way: its own save, showpage disabled, the dictionary stack cut back to where it was,
+// restore. It runs on an empty operand stack (the document's operands are put aside in an array
+// and given back afterwards), because eps2write's prolog inspects and clears the stack.
 //
 // The stamp under the page: pages that CUPS delivers as one opaque full-page image would hide
 // anything drawn before them. So the stamp is painted when the page ends, with the Multiply blend
@@ -54,18 +55,20 @@ std::string MakePageSetupProgram() {
       "} bind put\r\n"
       "NimbraPage /drawbackground {\r\n"
       "  NimbraPage /background get dup null eq { pop } {\r\n"
-      "    dup 0 setfileposition\r\n"
+      "    NimbraPage exch /epsfile exch put\r\n"
+      "    count array astore NimbraPage exch /epsstack exch put\r\n"
+      "    NimbraPage /epsfile get 0 setfileposition\r\n"
       "    NimbraPage /epssave save put\r\n"
-      "    NimbraPage /epsops count 1 sub put\r\n"
       "    NimbraPage /epsdicts countdictstack put\r\n"
       "    userdict begin\r\n"
       "    /showpage { } def\r\n"
       "    0 setgray 0 setlinecap 1 setlinewidth 0 setlinejoin 10 setmiterlimit [ ] 0 setdash\r\n"
       "    newpath false setstrokeadjust false setoverprint\r\n"
-      "    cvx exec\r\n"
-      "    count NimbraPage /epsops get sub { pop } repeat\r\n"
-      "    countdictstack NimbraPage /epsdicts get sub { end } repeat\r\n"
+      "    NimbraPage /epsfile get cvx exec\r\n"
+      "    clear\r\n"
+      "    countdictstack NimbraPage /epsdicts get sub dup 0 gt { { end } repeat } { pop } ifelse\r\n"
       "    NimbraPage /epssave get restore\r\n"
+      "    NimbraPage /epsstack get aload pop\r\n"
       "  } ifelse\r\n"
       "} bind put\r\n"
       "NimbraPage /draw {\r\n"
