@@ -1,6 +1,9 @@
 #include "settings_test_env_support.h"
 
+#include <grp.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -88,10 +91,6 @@ std::string SettingsTestEnvironment::Log() const {
 bool RunningAsRoot() { return ::geteuid() == 0; }
 
 }  // namespace nimbra::test
-
-#include <grp.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 namespace nimbra::test {
 namespace {

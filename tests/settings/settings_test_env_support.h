@@ -2,6 +2,8 @@
 // A private world for one settings test: a fresh temporary folder holding HOME, the XDG config
 // folder (so the data folder is below it), TMPDIR (the run's log), the application folder and an
 // empty registry file. The environment and the process caches are restored afterwards.
+#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,21 +42,14 @@ class SettingsTestEnvironment {
 // True when the tests run as root (file modes do not stop root).
 bool RunningAsRoot();
 
-}  // namespace nimbra::test
-
-#include <functional>
-#include <optional>
-
-namespace nimbra::test {
-
 // Runs `body` as an ordinary user so that file modes apply: in this process when it does not
 // run as root, else in a child process switched to the user "nobody" (uid/gid 65534). Returns
 // the text `body` returned; nullopt when no such user switch is possible.
 std::optional<std::string> RunAsOrdinaryUser(const std::function<std::string()>& body);
 
-// Makes the path and every folder above it up to `root` readable and enterable by everybody,
-// and gives `folder` to the ordinary user of RunAsOrdinaryUser (when running as root).
+// Makes the path and every folder above it up to `root` readable and enterable by everybody.
 void OpenPathForOthers(const std::string& root, const std::string& path);
+// Gives `folder` to the ordinary user of RunAsOrdinaryUser (when running as root).
 void GiveToOrdinaryUser(const std::string& folder);
 
 }  // namespace nimbra::test
