@@ -88,7 +88,7 @@ bool AnyMatch(const std::string& path, const std::function<bool(const struct sta
   bool found = false;
   if (rc == 0) {
     for (std::size_t i = 0; i < matches.gl_pathc && !found; ++i) {
-      std::string_view name = FileNameOf(matches.gl_pathv[i]);
+      std::string name = FileNameOf(matches.gl_pathv[i]);
       if (name == "." || name == "..") continue;
       found = ::stat(matches.gl_pathv[i], &st) == 0 && accept(st);
     }

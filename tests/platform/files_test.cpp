@@ -1,7 +1,7 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +12,7 @@
 
 #include "platform/error.h"
 #include "scratch_support.h"
+#include "syscall_failure_support.h"
 
 namespace nimbra {
 namespace {
@@ -59,8 +60,7 @@ TEST(ReadFile, Errors) {
 
 // Runs in the death-test child: with no descriptor allowed, ReadFile must say so.
 [[noreturn]] void ReadWithoutDescriptors(const std::string& path) {
-  struct rlimit none {0, 0};
-  ::setrlimit(RLIMIT_NOFILE, &none);
+  if (!test::FailSystemCalls({{SYS_openat, EMFILE}, {SYS_open, EMFILE}})) std::_Exit(4);
   try {
     ReadFile(path);
   } catch (const Error& e) {

@@ -2,14 +2,8 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <linux/audit.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 
-#include <cstddef>
 #include <cstdio>
 #include <ctime>
 #include <regex>
@@ -17,6 +11,7 @@
 
 #include "platform/error.h"
 #include "scratch_support.h"
+#include "syscall_failure_support.h"
 
 namespace nimbra {
 namespace {
@@ -45,35 +40,22 @@ TEST(NewGuid, IsAnUpperCaseVersion4Guid) {
   EXPECT_EQ(seen.size(), 500u);
 }
 
-// Makes the getrandom system call fail with ENOSYS for this process, as on an old kernel.
-bool DisableGetrandom() {
-  struct sock_filter filter[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_getrandom, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (ENOSYS & SECCOMP_RET_DATA)),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-  };
-  struct sock_fprog program {static_cast<unsigned short>(std::size(filter)), filter};
-  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
-}
-
 // Death-test children: exit 0 when NewGuid behaves as expected without getrandom.
 [[noreturn]] void GuidFromRandomDevice() {
-  if (!DisableGetrandom()) std::_Exit(4);
+  if (!test::FailSystemCalls({{SYS_getrandom, ENOSYS}})) std::_Exit(4);
   std::string guid = NewGuid();
   std::_Exit(guid.size() == 36 && guid[14] == '4' ? 0 : 2);
 }
 
 [[noreturn]] void GuidWithoutAnyRandomSource() {
-  if (!DisableGetrandom()) std::_Exit(4);
-  struct rlimit none {0, 0};
-  ::setrlimit(RLIMIT_NOFILE, &none);  // the random device cannot be opened either
+  // The random device cannot be opened either.
+  if (!test::FailSystemCalls({{SYS_getrandom, ENOSYS}, {SYS_openat, EACCES}, {SYS_open, EACCES}})) {
+    std::_Exit(4);
+  }
   try {
     NewGuid();
   } catch (const Error& e) {
-    std::_Exit(e.Number() == 1000 &&
-                       e.Description().rfind("Error generating guid: ", 0) == 0
+    std::_Exit(e.Number() == 1000 && e.Description() == "Error generating guid: Permission denied"
                    ? 0
                    : 2);
   }
