@@ -6,6 +6,7 @@
 #include "gui/postscript/stamp.h"
 #include "platform/conversions.h"
 #include "platform/files.h"
+#include "settings/settings_keys.h"
 
 namespace nimbra {
 
@@ -33,6 +34,17 @@ constexpr InfoEntry kInfoEntries[] = {
     {"/Keywords ", "keywords"},         {"/Author ", "author"},
 };
 
+// Ghostscript gives up PDF/A output ("cannot be represented in XMP for PDF/A1, reverting to normal
+// PDF output") for DOCINFO text with escapes or bytes beyond ASCII. In PDF/A mode such values are
+// left out here; the rendering step writes them into the finished PDF and its XMP afterwards.
+bool PdfaSafe(std::string_view value) {
+  for (const char c : value) {
+    if (c < 32 || c > 126) return false;
+    if (c == '\\' || c == '(' || c == ')' || c == '[' || c == ']' || c == '{' || c == '}') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string MakeDocViewMark(const Dictionary& jobSettings) {
@@ -54,11 +66,12 @@ std::string MakeDocViewMark(const Dictionary& jobSettings) {
 }
 
 std::string MakeDocInfoMark(const Dictionary& jobSettings) {
+  const bool pdfa = YesSetting(jobSettings, "pdfa", FlagTrim::kYes);
   std::string mark = "% Document information\r\n[";
   for (const InfoEntry& entry : kInfoEntries) {
     const std::string value =
         entry.setting.empty() ? std::string(kProducerText) : jobSettings.Item(entry.setting);
-    if (value.empty()) continue;
+    if (value.empty() || (pdfa && !PdfaSafe(value))) continue;
     mark += entry.key;
     mark += PdfTextString(value);
     mark += "\r\n";

@@ -29,7 +29,8 @@ std::string MakePageSetupProgram();
 
 // The DOCVIEW and DOCINFO pdfmarks of the job. Plain ASCII values are written as PostScript
 // strings; other text as UTF-16BE hex strings with byte-order mark, which reach the PDF as
-// Unicode.
+// Unicode. For PDF/A (`pdfa` yes) values that need escapes or are not ASCII are left out:
+// Ghostscript would give up PDF/A for them; the rendering step writes them afterwards.
 std::string MakeDocViewMark(const Dictionary& jobSettings);
 std::string MakeDocInfoMark(const Dictionary& jobSettings);
 

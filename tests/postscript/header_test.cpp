@@ -77,6 +77,19 @@ TEST(WritePostScriptHeader, InformationEntriesInTheirOrderAndUnicodeAsUtf16) {
                                       "/DOCINFO pdfmark"}));
 }
 
+TEST(WritePostScriptHeader, PdfaKeepsOnlyTextGhostscriptCanPutIntoXmp) {
+  const DictionaryPtr settings = MakeSettings({{"pdfa", " YES "},
+                                               {"title", "Q3 (draft)"},
+                                               {"author", "Jane"},
+                                               {"subject", "Отчёт"},
+                                               {"keywords", "a\\b"},
+                                               {"creationdate", "D:20260101"}});
+  EXPECT_EQ(SplitLines(MakeDocInfoMark(*settings)),
+            (std::vector<std::string>{"% Document information", "[/CreationDate (D:20260101)",
+                                      std::string("/Producer ") + PostScriptString(kProducerText),
+                                      "/Author (Jane)", "/DOCINFO pdfmark"}));
+}
+
 TEST(WritePostScriptHeader, StampProgramOnlyWhenAskedForAndEnabled) {
   const DictionaryPtr on = MakeSettings({{"watermarktext", "Draft"}});
   const DictionaryPtr off = MakeSettings({{"watermarktext", "Draft"}, {"watermarkfontsize", "0"}});

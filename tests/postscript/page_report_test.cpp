@@ -108,5 +108,34 @@ TEST(DocumentInformation, TheJobsTextReachesThePdfInAnyLanguage) {
   }
 }
 
+TEST(DocumentInformation, PdfaOutputStaysPdfa) {
+  const std::string definition = std::string(NIMBRA_TEST_DATA) + "/../../data/PDFA_def.ps";
+  if (test::Shell("test -f " + test::Quote(definition)) != 0) GTEST_SKIP() << "no " << definition;
+  TempFolder temp;
+  const DictionaryPtr settings = MakeSettings({{"pdfa", "yes"},
+                                               {"title", "Q3 (draft)"},
+                                               {"author", "Jürgen"},
+                                               {"subject", "Plain"},
+                                               {"watermarktext", "Draft"},
+                                               {"watermarklayer", "bottom"}});
+  const std::string header = temp.File("header.ps");
+  const std::string patched = temp.File("patched.ps");
+  ASSERT_TRUE(WritePostScriptHeader(header, *settings, true));
+  PatchPostScriptFile(*settings, "", patched, Fixture("plain.ps"));
+  const std::string pdf = temp.File("out.pdf");
+  const std::string capture = temp.File("params.out");
+  // The PDF/A arguments of the rendering pass; the page markers go to -sstdout as there.
+  const int status = test::Shell(
+      "gs -dPDFA -sProcessColorModel=DeviceCMYK -sColorConversionStrategy=CMYK -q -dSAFER -dNOPAUSE "
+      "-dBATCH -sstdout=" + test::Quote(capture) + " -sDEVICE=pdfwrite -sOutputFile=" + test::Quote(pdf) +
+          " -c -f " + test::Quote(definition) + " " + test::Quote(header) + " " + test::Quote(patched),
+      temp.File("stderr.out"));
+  ASSERT_EQ(status, 0) << test::ReadAll(temp.File("stderr.out"));
+  EXPECT_EQ(test::ReadAll(temp.File("stderr.out")).find("reverting to normal PDF"), std::string::npos)
+      << test::ReadAll(temp.File("stderr.out"));
+  EXPECT_EQ(PageMarkers(capture), OneTo(1));
+  EXPECT_EQ(PdfInfoField(pdf, "Subject"), "Plain");
+}
+
 }  // namespace
 }  // namespace nimbra
