@@ -11,7 +11,7 @@ PACKAGES="
   libfontconfig-dev fontconfig fonts-liberation fonts-dejavu-core
   libqpdf-dev qpdf poppler-utils
   xdg-utils xdg-user-dirs
-  passwd procps coreutils util-linux
+  passwd procps coreutils util-linux locales
 "
 missing=""
 for p in $PACKAGES; do
