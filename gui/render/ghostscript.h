@@ -33,7 +33,8 @@ GhostscriptInstallation FindGhostscript();
 
 // Runs `<exePath> --version` and reads "major.minor[.patch]" from its first line
 // ("10.00.0" gives 10 and 0). Anything else (no output, not a program, a text that is not
-// a version) gives 0 and 0.
+// a version) gives 0 and 0. The answer is remembered for the process while the program file
+// stays the same (same file, size and modification time).
 GhostscriptVersion ReadGhostscriptVersion(const std::string& exePath);
 
 // The version in the first line of `text`, as ReadGhostscriptVersion reads it.

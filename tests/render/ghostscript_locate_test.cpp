@@ -56,6 +56,19 @@ TEST(ReadGhostscriptVersionTest, RealGhostscriptAndThingsThatAreNot) {
   EXPECT_EQ(ReadGhostscriptVersion(silent + "/gs").major, 0);
 }
 
+TEST(ReadGhostscriptVersionTest, AsksTheProgramOnceUntilItChanges) {
+  test::RenderWorld world;
+  const std::string folder = world.MakeFakeGhostscript("counting", "echo x >> \"$0.calls\"; echo 9.10");
+  const std::string gs = folder + "/gs";
+  EXPECT_EQ(ReadGhostscriptVersion(gs).minor, 10);
+  EXPECT_EQ(ReadGhostscriptVersion(gs).minor, 10);
+  EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\n");
+  // Another Ghostscript installed in its place is asked again.
+  world.MakeFakeGhostscript("counting", "echo x >> \"$0.calls\"; echo 10.05.1");
+  EXPECT_EQ(ReadGhostscriptVersion(gs).major, 10);
+  EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\nx\n");
+}
+
 TEST(FindGhostscriptTest, ConfiguredFolderWinsOverPath) {
   test::RenderWorld world;
   const std::string folder = world.MakeFakeGhostscript("configured gs", "echo 9.05");

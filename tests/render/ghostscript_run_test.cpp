@@ -57,8 +57,10 @@ TEST_F(RunGhostscriptTest, NoGhostscriptGives1005) {
 }
 
 TEST_F(RunGhostscriptTest, OldOrUnknownVersionGives1012) {
+  int n = 0;
   for (const char* versionOutput : {"echo 8.15", "echo 7.07", "echo 'GPL Ghostscript'", "exit 1"}) {
-    const std::string folder = world_.MakeFakeGhostscript("fake", versionOutput);
+    const std::string folder =
+        world_.MakeFakeGhostscript("fake" + std::to_string(++n), versionOutput);
     world_.SetGhostscriptFolder(folder);
     const Error e = RunExpectingError(world_.Path("p.gs"), world_.Path("p.out"));
     EXPECT_EQ(e.Number(), err::kGhostscriptTooOld) << versionOutput;
