@@ -2,7 +2,9 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
@@ -73,6 +75,23 @@ TEST(Names, AreTheSystemsNames) {
   ASSERT_FALSE(user.empty());
   EXPECT_EQ(UserName(), user);
   EXPECT_EQ(UserName(), user);  // from the cache the second time
+}
+
+// Death-test child: the name follows the real user id, not the effective one.
+[[noreturn]] void NameAsRealUser(uid_t realUid, const std::string& expected) {
+  if (::setreuid(realUid, 0) != 0) std::_Exit(4);
+  std::_Exit(UserName() == expected ? 0 : 2);
+}
+
+TEST(NamesDeathTest, UserNameIsThatOfTheRealUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "changing the real user id needs root";
+  const uid_t other = 65534;
+  struct passwd* entry = ::getpwuid(other);
+  if (!entry) GTEST_SKIP() << "no passwd entry for uid 65534";
+  const std::string expected = entry->pw_name;
+  // A fresh process, so the name is not already in the cache.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(NameAsRealUser(other, expected), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(SystemErrorText, IsTheSystemsText) {
