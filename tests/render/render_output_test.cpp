@@ -59,7 +59,16 @@ class RenderOutputTest : public ::testing::Test {
 
 TEST_F(RenderOutputTest, PdfaOutputIsDeclaredAndCleanWithoutWarnings) {
   settings_.Set("pdfa", "yes");
-  const std::string pdf = RenderPdf(kTestData + "/testpage.ps");
+  // RGB text and an RGB image: PDF/A with a CMYK output intent must not keep them as RGB.
+  const std::string document = world_.Path("rgb.ps");
+  test::WriteFileText(document,
+                      "%!PS-Adobe-3.0\n%%Pages: 1\n%%EndComments\n%%Page: 1 1\n"
+                      "1 0 0 setrgbcolor /Helvetica findfont 24 scalefont setfont\n"
+                      "72 700 moveto (Red text) show\n"
+                      "gsave 72 400 translate 100 100 scale\n"
+                      "2 2 8 [2 0 0 -2 0 2] <ff000000ff000000ffffff00> false 3 colorimage\n"
+                      "grestore showpage\n%%EOF\n");
+  const std::string pdf = RenderPdf(document);
   // The same parameter file without -q: Ghostscript would name any PDF/A problem here.
   const std::string loud = world_.Path("loud.gs");
   std::string text = test::ReadFileText(params_);
@@ -75,10 +84,10 @@ TEST_F(RenderOutputTest, PdfaOutputIsDeclaredAndCleanWithoutWarnings) {
   EXPECT_TRUE(PdfaDeclared(pdf));
   EXPECT_TRUE(Has(Tool("qpdf --check " + test::ShellQuote(pdf)), "No syntax or stream encoding errors"));
   // An output intent with a CMYK profile, and no device-dependent RGB left beside it.
-  EXPECT_TRUE(Has(Tool("qpdf --qdf --object-streams=disable " + test::ShellQuote(pdf) + " -"),
-                  "/GTS_PDFA1"));
-  EXPECT_FALSE(Has(Tool("qpdf --qdf --object-streams=disable " + test::ShellQuote(pdf) + " -"),
-                   "/DeviceRGB"));
+  const std::string plain = Tool("qpdf --qdf --object-streams=disable " + test::ShellQuote(pdf) + " -");
+  EXPECT_TRUE(Has(plain, "/GTS_PDFA1"));
+  for (const char* rgb : {"/DeviceRGB", "/RGB", " rg\n", " RG\n"}) EXPECT_FALSE(Has(plain, rgb)) << rgb;
+  EXPECT_TRUE(Has(plain, " k\n"));  // the red text, now in CMYK
 }
 
 TEST_F(RenderOutputTest, PlainPdfIsNotDeclaredPdfa) {
