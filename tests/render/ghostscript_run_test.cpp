@@ -1,6 +1,7 @@
 // Running Ghostscript: success, and each way a run can fail (1005, 1012, 1007, 1008).
 #include <gtest/gtest.h>
 
+#include "gui/postscript/postscript_header.h"
 #include "gui/render/ghostscript.h"
 #include "gui/render/page_count.h"
 #include "gui/render/pdf_parameters.h"
@@ -46,6 +47,19 @@ TEST_F(RunGhostscriptTest, RealRunMakesThePdfAndReportsItsPages) {
   EXPECT_EQ(ReadPageCount(capture), 3);
   const test::ToolResult text = test::RunTool("pdftotext " + test::ShellQuote(pdf) + " -");
   EXPECT_NE(text.output.find("Page 2"), std::string::npos) << text.output;
+}
+
+TEST_F(RunGhostscriptTest, TheJobsHeaderMakesTheRunReportItsPages) {
+  const std::string header = world_.Path("s_header.ps");
+  const std::string document = world_.Path("s_patched.ps");
+  ASSERT_TRUE(WritePostScriptHeader(header, settings_, true));
+  test::WriteFileText(document, test::PostScriptPages(4));
+  const std::string params = world_.Path("s_params.gs");
+  const std::string capture = world_.Path("s_params.out");
+  WritePdfParameters(params, world_.Path("s_printer.pdf"), settings_, false, capture,
+                     {header, document});
+  RunGhostscript(settings_, params, capture);
+  EXPECT_EQ(ReadPageCount(capture), 4) << test::ReadFileText(capture);
 }
 
 TEST_F(RunGhostscriptTest, NoGhostscriptGives1005) {
