@@ -22,6 +22,11 @@ std::string PageDrawingCall(bool stampUnderPage) {
 // restore. It runs on an empty operand stack (the document's operands are put aside in an array
 // and given back afterwards), because eps2write's prolog inspects and clears the stack.
 //
+// The stamp over the page: the stamp program runs it from EndPage for every reason, also when the
+// document changes the page device before its first page is drawn; that stamp lands on the
+// erased page and stays in the PDF, hidden, doubling the stamp's text for search and copy. The
+// set-up calls the stamp only for pages that end (showpage, copypage).
+//
 // The stamp under the page: pages that CUPS delivers as one opaque full-page image would hide
 // anything drawn before them. So the stamp is painted when the page ends, with the Multiply blend
 // mode: white shows the stamp's colour, and the page's own ink stays as dark as it was, as if the
@@ -83,8 +88,25 @@ std::string MakePageSetupProgram() {
       "  NimbraPage /named NimbraPage /current get exec put\r\n"
       "  NimbraPage /draw get exec\r\n"
       "} bind put\r\n"
+      "NimbraPage /endpage currentpagedevice /EndPage get put\r\n"
+      "NimbraPage /endpage get dup type /arraytype eq {\r\n"
+      "  dup length 4 eq {\r\n"
+      "    0 get userdict /stamp known { /stamp load eq } { pop false } ifelse\r\n"
+      "  } { pop false } ifelse\r\n"
+      "} { pop false } ifelse {\r\n"
+      "  % the stamp program's EndPage: a page-device change (reason 2) ends no page, so no stamp\r\n"
+      "  NimbraPage /stampchain NimbraPage /endpage get put\r\n"
+      "  NimbraPage /beneath NimbraPage /endpage get 2 get put\r\n"
+      "  NimbraPage /endpage {\r\n"
+      "    dup 2 eq { NimbraPage /beneath get exec } { NimbraPage /stampchain get exec } ifelse\r\n"
+      "  } bind put\r\n"
+      "} if\r\n"
+      "% installing the set-up ends no page either: the stamp's EndPage, called for it, draws nothing\r\n"
+      "userdict /stampstring known {\r\n"
+      "  userdict /stampstring get userdict /stampstring () put\r\n"
+      "} { null } ifelse\r\n"
       "<<\r\n"
-      "  /EndPage [ currentpagedevice /EndPage get /exec load {\r\n"
+      "  /EndPage [ NimbraPage /endpage get /exec load {\r\n"
       "    dup {\r\n"
       "      NimbraPage /isnamed get exec NimbraPage /stamp get and NimbraPage /multiply get and {\r\n"
       "        gsave NimbraPage /multiplystamp get exec grestore\r\n"
@@ -97,6 +119,7 @@ std::string MakePageSetupProgram() {
       "    NimbraPage /isnamed get exec { NimbraPage /draw get exec } if\r\n"
       "  } /exec load ] cvx\r\n"
       ">> setpagedevice\r\n"
+      "dup null eq { pop } { userdict exch /stampstring exch put } ifelse\r\n"
       "setglobal\r\n";
 }
 
