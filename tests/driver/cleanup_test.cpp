@@ -86,6 +86,8 @@ struct CleanupCase {
   Names remaining;
 };
 
+void PrintTo(const CleanupCase& c, std::ostream* os) { *os << c.label; }
+
 class CleanupCaseTest : public CleanupTest, public ::testing::WithParamInterface<CleanupCase> {};
 
 TEST_P(CleanupCaseTest, RemovesExactlyTheRightFiles) {

@@ -104,6 +104,8 @@ struct ImmediateFailure {
   int questions;
 };
 
+void PrintTo(const ImmediateFailure& c, std::ostream* os) { *os << c.name; }
+
 class ImmediateFailureTest : public CopyToDestinationTest,
                              public ::testing::WithParamInterface<ImmediateFailure> {};
 

@@ -13,6 +13,9 @@ struct Case {
   const char* expected;
 };
 
+// Readable test names in the test lists.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name << " page " << c.page; }
+
 class SubstitutePageNumberTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SubstitutePageNumberTest, ReplacesTheMacro) {

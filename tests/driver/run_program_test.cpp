@@ -58,6 +58,8 @@ struct ArgumentCase {
   const char* expected;    // what the program receives, one "[arg]" per line
 };
 
+void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.label; }
+
 class ProgramArgumentsTest : public RunProgramTest,
                              public ::testing::WithParamInterface<ArgumentCase> {};
 

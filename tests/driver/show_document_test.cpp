@@ -21,6 +21,8 @@ struct MessageCase {
   const char* expected;
 };
 
+void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.label; }
+
 class ShowDocumentMessageTest : public ::testing::TestWithParam<MessageCase> {};
 
 TEST_P(ShowDocumentMessageTest, SaysWhatWentWrong) {
