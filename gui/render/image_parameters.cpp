@@ -56,7 +56,8 @@ std::string ImageExtension(std::string_view device) {
 std::string WriteImageParameters(const std::string& parameterFile, std::string& outputBase,
                                  const Dictionary& jobSettings, const std::string& captureFile,
                                  const std::string& inputFile) {
-  const std::string device = render::LowerAscii(jobSettings.Item("device"));
+  // Trimmed as ImageOutputEnabled trims it: " png16m" is the png16m device, not an unknown one.
+  const std::string device = render::LowerAscii(render::TrimBlanks(jobSettings.Item("device")));
   const std::string resolution =
       ResolutionText(SafeLong(jobSettings.Item("res")), SafeLong(jobSettings.Item("resx")),
                      SafeLong(jobSettings.Item("resy")));

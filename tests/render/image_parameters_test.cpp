@@ -129,6 +129,13 @@ TEST_F(ImageParametersTest, BackgroundColourOnlyForPngDevices) {
   EXPECT_TRUE(Options().empty());
 }
 
+TEST_F(ImageParametersTest, DeviceIsTrimmed) {
+  settings_.Set("device", " Jpeg ");
+  const auto lines = Write("/t/s_page");
+  EXPECT_EQ(lines[5], "-sDEVICE#jpeg");
+  EXPECT_EQ(extension_, "jpg");
+}
+
 TEST_F(ImageParametersTest, UnknownDeviceGivesAPatternEndingWithTheDot) {
   settings_.Set("device", "bmp16m");
   Write("/t/s_page");
