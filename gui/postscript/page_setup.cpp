@@ -39,7 +39,7 @@ std::string MakePageSetupProgram() {
       "currentglobal true setglobal\r\n"
       "userdict /NimbraPageCount 1 dict dup /pages 0 put put\r\n"
       "false setglobal\r\n"
-      "userdict /NimbraPage 12 dict put\r\n"
+      "userdict /NimbraPage 20 dict put\r\n"
       "NimbraPage /named -1 put\r\n"
       "NimbraPage /background null put\r\n"
       "NimbraPage /stamp false put\r\n"
