@@ -159,7 +159,15 @@ ProgramResult RunProgramAndWait(const std::string& program, const std::vector<st
 
 ProgramResult RunGuiProgram(const std::vector<std::string>& args, const Sandbox& sandbox,
                             const RunOptions& options) {
-  return RunProgramAndWait(GuiProgram(), args, sandbox.root, options);
+  RunOptions withOptions = options;
+  // Under the leak checker, the report of the suppressions it used would land in the standard
+  // error the tests compare.
+  if (!withOptions.environment.count("LSAN_OPTIONS")) {
+    const char* lsan = std::getenv("LSAN_OPTIONS");
+    withOptions.environment["LSAN_OPTIONS"] =
+        std::string(lsan && *lsan ? std::string(lsan) + ":" : "") + "print_suppressions=0";
+  }
+  return RunProgramAndWait(GuiProgram(), args, sandbox.root, withOptions);
 }
 
 std::string CommandOutput(const std::string& commandLine) {
