@@ -118,7 +118,9 @@ bool RunProcessAsUser(const CommandLine& commandLine, long waitMs) {
   // Everything the child needs is prepared before fork.
   const bool root = ::geteuid() == 0;
   const UserAccount user = root ? ClientUser() : ProcessUserAccount();
-  const bool switchUser = root && user.uid != 0;
+  // Run as root, the program always gets the user's own groups and ids (for root's own jobs
+  // too: CUPS runs the backend with the group lp).
+  const bool switchUser = root;
   Progress("1");
   std::vector<gid_t> groups;
   if (switchUser) {
