@@ -190,6 +190,31 @@ TEST(MakePDF, FollowUpProgramsRunOnceWhenALaterStepFails) {
       << status;
 }
 
+TEST(MakePDF, SuppressedErrorsAreStillReportedEverywhereButOnScreen) {
+  Sandbox sandbox;
+  FakeUserInterface ui;
+  const std::string broken = sandbox.out + "/broken.ps";
+  std::ofstream(broken) << "%!PS-Adobe-3.0\n%%Page: 1 1\nnosuchoperator\nshowpage\n";
+  sandbox.WriteSettings({{"showsettings", "never"}, {"showpdf", "no"}, {"suppresserrors", "Yes"},
+                         {"output", sandbox.out + "/x.pdf"},
+                         {"statusfile", sandbox.out + "/status.txt"},
+                         {"runonerror", "echo ran >> " + test::Quoted(sandbox.out + "/onerror.txt")}});
+  JobContext context;
+  Startup(context, "ps=\"" + broken + "\" sessionid=quiet printer=Nimbra_Creator", ui);
+  EXPECT_TRUE(context.suppressErrors);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_TRUE(Contains(test::ReadStatusFile(sandbox.out + "/status.txt"), "  Errors=1\r\n"));
+  EXPECT_EQ(test::WaitForLines(sandbox.out + "/onerror.txt", 1), 1);
+  EXPECT_TRUE(InOrder(LogMessages(sandbox, "quiet"),
+                      {"Ghostscript", "Run on error" + std::string("echo ran >> ") +
+                                          test::Quoted(sandbox.out + "/onerror.txt")}));
+  bool handlerLine = false;
+  for (const auto& line : LogMessages(sandbox, "quiet")) {
+    handlerLine = handlerLine || line.rfind("Error handler. Error 1007: ", 0) == 0;
+  }
+  EXPECT_TRUE(handlerLine);
+}
+
 TEST(MakePDF, DebugMarkerKeepsFilesAndAnnouncesTheTemporaryFolder) {
   for (bool runonce : {false, true}) {
     SCOPED_TRACE(runonce ? "settings from a one-shot file" : "persistent settings");
