@@ -43,31 +43,34 @@ mkdir -p "$settings_folder"
 printf '[PDF Printer]\r\n  output=%s\r\n  showsaveas=never\r\n  showsettings=never\r\n  showpdf=no\r\n  showprogress=no\r\n  showprogressfinished=no\r\n  confirmoverwrite=no\r\n' \
   "$work/out/gui.pdf" > "$settings_folder/settings@Nimbra_Creator.ini"
 
-# make_document <pages> <file> [padding MB]: DSC PostScript as a printer driver writes it, 60
-# lines of text and a rule per page; the padding (comment lines) goes into the first page.
+# make_document <pages> <file> [padding MB]: PostScript as CUPS hands it to a printer (its
+# filters write Ghostscript's ps2write output): a text document of <pages> pages, a heading and
+# 60 lines of text with a rule per page, turned into ps2write PostScript. The padding (comment
+# lines, which Ghostscript skips) goes right after the first "%%Page:" line.
 make_document() {
-  awk -v pages="$1" -v padding="${3:-0}" 'BEGIN {
+  awk -v pages="$1" 'BEGIN {
     print "%!PS-Adobe-3.0"
     print "%%Title: (Benchmark document)"
-    print "%%For: (bench)"
     print "%%Pages: " pages
     print "%%EndComments"
-    print "%%BeginProlog"
-    print "/F { /Times-Roman findfont exch scalefont setfont } bind def"
-    print "%%EndProlog"
-    line = "% padding: the quick brown fox jumps over the lazy dog 0123456789 ABCDEFGHIJKL"
-    fill = int(padding * 1048576 / (length(line) + 1))
     for (p = 1; p <= pages; p++) {
       print "%%Page: " p " " p
-      print "10 F"
+      printf "/Helvetica-Bold findfont 14 scalefont setfont 50 790 moveto (Chapter %d) show\n", p
+      print "/Times-Roman findfont 10 scalefont setfont"
       for (l = 0; l < 60; l++)
         printf "50 %d moveto (Page %d, line %d: the quick brown fox jumps over the lazy dog.) show\n", 760 - l * 12, p, l
-      print "0.5 setgray 40 40 532 2 rectfill 0 setgray"
-      if (p == 1) for (i = 0; i < fill; i++) print line
-      print "showpage"
+      print "0.5 setgray 40 40 532 2 rectfill 0 setgray showpage"
     }
     print "%%EOF"
-  }' > "$2"
+  }' > "$work/source.ps"
+  gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=ps2write -sOutputFile="$work/source.ps2" "$work/source.ps"
+  awk -v padding="${3:-0}" 'BEGIN {
+    line = "% padding: the quick brown fox jumps over the lazy dog 0123456789 ABCDEFGHIJKL"
+    fill = int(padding * 1048576 / (length(line) + 1))
+  }
+  { print }
+  /^%%Page:/ && !padded { for (i = 0; i < fill; i++) print line; padded = 1 }' "$work/source.ps2" > "$2"
+  rm -f "$work/source.ps" "$work/source.ps2"
 }
 
 now() { date +%s.%N; }
@@ -77,30 +80,38 @@ megabytes() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 pdf_pages() { pdfinfo "$1" 2>/dev/null | awk '/^Pages:/ { print $2 }'; }
 
 session=0
-# start_gui <document>: copies the document to a spool file (gui deletes its spool file) and
-# starts gui on it in the background; $! is its pid.
-start_gui() {
+# spool <document>: copies the document to a new spool file, as the monitor hands each job to
+# gui (gui deletes its spool file); the output of the last run is removed.
+spool() {
   session=$((session + 1))
   cp "$1" "$work/spool/bench$session.ps"
   rm -f "$work/out/gui.pdf"
+}
+
+# start_gui: starts gui on the last spool file in the background; $! is its pid.
+start_gui() {
   "$gui" "ps=$work/spool/bench$session.ps" "sessionid=bench$session" "doc=Benchmark" \
     "printer=Nimbra_Creator" >"$work/gui.stdout" 2>"$work/gui.stderr" &
 }
 
-# time_gui <document>: wall seconds of one gui job.
+# time_gui <document>: wall seconds of one gui job (the copy to the spool file not counted).
 time_gui() {
   local start end
+  spool "$1"
   start=$(now)
-  start_gui "$1"
+  start_gui
   wait $!
   end=$(now)
   elapsed "$start" "$end"
 }
 
-# peak_gui <document>: gui's peak resident memory in kB (VmHWM, read until it ends).
+# peak_gui <document>: gui's peak resident memory in kB (VmHWM, read until it ends) and the
+# wall seconds of the job.
 peak_gui() {
-  local pid peak=0 value state
-  start_gui "$1"
+  local pid peak=0 value state start end
+  spool "$1"
+  start=$(now)
+  start_gui
   pid=$!
   while :; do
     state=$(awk '/^State:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
@@ -110,7 +121,8 @@ peak_gui() {
     sleep 0.02
   done
   wait "$pid" || true
-  echo "$peak"
+  end=$(now)
+  echo "$peak $(elapsed "$start" "$end")"
 }
 
 # time_bare: wall seconds of one bare Ghostscript run on the document.
@@ -152,22 +164,19 @@ echo "Bare Ghostscript: median ${bare_median} s (runs: ${bare_times[*]})"
 echo "gui job mode:     median ${gui_median} s (runs: ${gui_times[*]})"
 awk -v g="$gui_median" -v b="$bare_median" 'BEGIN { printf "Ratio gui / bare: %.3f (target: at most 1.10)\n", g / b }'
 
-small_peak=$(peak_gui "$document")
+read -r small_peak _ < <(peak_gui "$document")
 echo "gui peak memory: $(megabytes "$small_peak") MB with the $doc_mb MB document"
 
 if [ "$big_mb" -gt 0 ]; then
-  big=$work/big.ps
-  make_document 3 "$big" "$big_mb"
-  big_size=$(megabytes $(($(stat -c %s "$big") / 1024)))
   small=$work/small.ps
   make_document 3 "$small"
-  small3_peak=$(peak_gui "$small")
-  start=$(now)
-  big_peak=$(peak_gui "$big")
-  end=$(now)
+  big=$work/big.ps
+  make_document 3 "$big" "$big_mb"
+  read -r small3_peak _ < <(peak_gui "$small")
+  read -r big_peak big_seconds < <(peak_gui "$big")
   big_pages=$(pdf_pages "$work/out/gui.pdf")
   echo "Constant memory: gui peak $(megabytes "$small3_peak") MB for a 3-page document of" \
     "$(megabytes $(($(stat -c %s "$small") / 1024))) MB, $(megabytes "$big_peak") MB for the" \
-    "same document padded to $big_size MB (converted in $(elapsed "$start" "$end") s," \
-    "${big_pages:-no} pages)"
+    "same document padded to $(megabytes $(($(stat -c %s "$big") / 1024))) MB" \
+    "(converted in $big_seconds s, ${big_pages:-no} pages)"
 fi

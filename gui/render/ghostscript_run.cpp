@@ -51,8 +51,9 @@ void RunGhostscript(const Dictionary& jobSettings, const std::string& parameterF
   if (result.stillRunning) throw Error(err::kGhostscriptTimeout, kTimedOutText, kOperation);
   if (result.exitCode != 0) {
     const std::string output = FileExists(captureFile) ? ReadTextFile(captureFile) : std::string();
-    WriteLog("Ghostscript returned exit code " + std::to_string(result.exitCode) +
-             "\nGhostscript output:\n" + output + "\n");
+    // A log that cannot be written must not hide Ghostscript's own error.
+    TryWriteLog("Ghostscript returned exit code " + std::to_string(result.exitCode) +
+                "\nGhostscript output:\n" + output + "\n");
     throw Error(err::kGhostscriptFailed, std::string(kFailedText) + "\n\n" + output, kOperation);
   }
 }
