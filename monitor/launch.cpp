@@ -162,6 +162,9 @@ bool RunProcessAsUser(const CommandLine& commandLine, long waitMs) {
         pid_t grandchild = ::fork();
         if (grandchild < 0) ChildFail(errorPipe[1], errno);
         if (grandchild > 0) ::_exit(0);
+      } else {
+        // Waited for: its own process group, so ending it at the time-out ends what it started.
+        ::setpgid(0, 0);
       }
       StartChild(commandLine.program.c_str(), argv.data(), envp.data(), folder.c_str(),
                  switchUser, user, groups, errorPipe[1]);
@@ -201,6 +204,7 @@ bool RunProcessAsUser(const CommandLine& commandLine, long waitMs) {
     Progress("8");
     if (!WaitForChild(pid, waitMs)) {
       DebugLog(kRunCategory, "Terminating process", commandLine.Text().c_str());
+      ::kill(-pid, SIGKILL);
       ::kill(pid, SIGKILL);
       WaitForChild(pid, -1);
       return false;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <vector>
 
 #include "monitor/monitor.h"
@@ -75,6 +76,9 @@ struct EnumCase {
   uint32_t level;
   std::vector<std::string> ports;
 };
+void PrintTo(const EnumCase& c, std::ostream* out) {
+  *out << "level " << c.level << ", " << c.ports.size() << " ports";
+}
 
 class EnumPortsTest : public PortListTest, public ::testing::WithParamInterface<EnumCase> {};
 
@@ -134,7 +138,11 @@ INSTANTIATE_TEST_SUITE_P(Levels, EnumPortsTest,
                          ::testing::Values(EnumCase{1, {"TVPDF29"}},
                                            EnumCase{1, {"A", "LONGER PORT", "Ü"}},
                                            EnumCase{2, {"TVPDF29"}},
-                                           EnumCase{2, {"A", "LONGER PORT", "Ü"}}));
+                                           EnumCase{2, {"A", "LONGER PORT", "Ü"}}),
+                         [](const ::testing::TestParamInfo<EnumCase>& info) {
+                           return "Level" + std::to_string(info.param.level) + "With" +
+                                  std::to_string(info.param.ports.size()) + "Ports";
+                         });
 
 TEST_F(PortListTest, UnknownLevelFailsOnlyWhenThereArePorts) {
   CPortList list(kMonitorName, kPortDescription);
