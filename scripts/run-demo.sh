@@ -1,43 +1,51 @@
 #!/bin/sh
-# Installs the packages, builds, and converts tests/data/testpage.ps into a PDF the way a print
-# job does: the PostScript is placed in the temporary folder as the monitor's spool file, and gui
-# runs in job mode on it. Settings, temporary files and the result stay in build/demo, so the
-# settings of the person running it are not touched.
+# Installs the packages, builds, installs Nimbra Creator with its CUPS queue
+# (scripts/install.sh), prints tests/data/testpage.ps through CUPS as any application would, and
+# shows where the PDF landed. The job is steered by a one-shot settings file, which the job
+# consumes, so the persistent settings of the person running it stay as they are; the PDF and
+# the status file go to build/demo/out.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/install-deps.sh"
 "$top/scripts/build.sh" "$top/build/release"
+"$top/scripts/install.sh" "$top/build/release"
 
 demo="$top/build/demo"
 rm -rf "$demo"
-mkdir -p "$demo/home" "$demo/config" "$demo/tmp" "$demo/out"
-export HOME="$demo/home" XDG_CONFIG_HOME="$demo/config" TMPDIR="$demo/tmp"
-export NIMBRA_REGISTRY="$demo/registry.reg"
+mkdir -p "$demo/out"
 
 printer=Nimbra_Creator
-session=$(cat /proc/sys/kernel/random/uuid)
-settings="$XDG_CONFIG_HOME/Varnell inc./PDF Printer"
-work="$TMPDIR/Varnell inc./PDF Printer"
-mkdir -p "$settings" "$work"
-chmod 700 "$work"
-cat > "$settings/settings@$printer.ini" <<INI
+user=$(id -un)
+home=$(getent passwd "$user" | cut -d: -f6)
+# gui runs as the printing user with an environment built for that user, so its settings are
+# below that user's home.
+settings="$home/.config/Varnell inc./PDF Printer"
+mkdir -p "$settings"
+cat > "$settings/runonce@$printer.ini" <<INI
 [PDF Printer]
 output=$demo/out/testpage.pdf
 showsettings=never
+showsaveas=never
+showpdf=no
 title=Nimbra Creator test page
-author=$(id -un)
+author=$user
 statusfile=$demo/out/status.txt
 INI
-cp "$top/tests/data/testpage.ps" "$work/${session}_printer.ps"
 
-"$top/build/release/gui/driver/gui" \
-  "ps=\"$work/${session}_printer.ps\", sessionid=\"$session\", doc=\"Test page\", printer=\"$printer\""
+lp -d "$printer" -t "Nimbra Creator test page" "$top/tests/data/testpage.ps"
 
 pdf="$demo/out/testpage.pdf"
+i=0
+until [ -f "$demo/out/status.txt" ] || [ $i -ge 1200 ]; do
+  i=$((i + 1))
+  sleep 0.1
+done
 if [ -f "$pdf" ]; then
   echo "The PDF landed in: $pdf"
   pdfinfo "$pdf" | grep -E '^(Title|Author|Pages|PDF version):'
 else
-  echo "No PDF was made; the run's log stays in: $work/${session}_printer.log" >&2
+  work="/tmp/nimbra-creator-$(id -u)/Varnell inc./PDF Printer"
+  echo "No PDF was made. The queue: $(lpstat -o "$printer" 2>&1 | tail -1)" >&2
+  echo "The monitor's log: $work/port.log" >&2
   exit 1
 fi
