@@ -33,8 +33,9 @@ GhostscriptInstallation FindGhostscript();
 
 // Runs `<exePath> --version` and reads "major.minor[.patch]" from its first line
 // ("10.00.0" gives 10 and 0). Anything else (no output, not a program, a text that is not
-// a version) gives 0 and 0. The answer is remembered for the process while the program file
-// stays the same (same file, size and modification time).
+// a version) gives 0 and 0. A version that was read is remembered, for the process and in the
+// user's temporary folder, while the program file stays the same (same file, size and
+// modification time); see ghostscript_version_cache.h.
 GhostscriptVersion ReadGhostscriptVersion(const std::string& exePath);
 
 // The version in the first line of `text`, as ReadGhostscriptVersion reads it.

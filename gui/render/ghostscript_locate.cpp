@@ -11,10 +11,9 @@
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
-#include <mutex>
-#include <optional>
 
 #include "gui/render/ghostscript.h"
+#include "gui/render/ghostscript_version_cache.h"
 #include "platform/files.h"
 #include "settings/folders.h"
 
@@ -150,35 +149,15 @@ GhostscriptVersion ParseGhostscriptVersion(const std::string& text) {
 }
 
 GhostscriptVersion ReadGhostscriptVersion(const std::string& exePath) {
-  // Every pass of a job asks again; starting Ghostscript once per process is enough as long as
-  // the program file stays the same one.
-  struct Remembered {
-    std::string path;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    GhostscriptVersion version;
-  };
-  static std::mutex lock;
-  static std::optional<Remembered> remembered;
-  struct stat info {};
-  const bool known = ::stat(exePath.c_str(), &info) == 0;
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    if (known && remembered && remembered->path == exePath && remembered->device == info.st_dev &&
-        remembered->inode == info.st_ino && remembered->size == info.st_size &&
-        remembered->modified.tv_sec == info.st_mtim.tv_sec &&
-        remembered->modified.tv_nsec == info.st_mtim.tv_nsec) {
-      return remembered->version;
-    }
+  std::string cacheFolder;
+  try {
+    cacheFolder = UserTempFolder();
+  } catch (...) {
+    // Without a temporary folder the version is only remembered for the process.
   }
-  const GhostscriptVersion version = ParseGhostscriptVersion(VersionOutput(exePath));
-  if (known) {
-    std::lock_guard<std::mutex> guard(lock);
-    remembered = Remembered{exePath, info.st_dev, info.st_ino, info.st_size, info.st_mtim, version};
-  }
-  return version;
+  return CachedGhostscriptVersion(exePath, cacheFolder, [](const std::string& path) {
+    return ParseGhostscriptVersion(VersionOutput(path));
+  });
 }
 
 bool GhostscriptVersionSupported(int major, int minor) {

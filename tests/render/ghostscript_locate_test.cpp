@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "gui/render/ghostscript.h"
+#include "gui/render/ghostscript_version_cache.h"
 #include "render_world_support.h"
 
 namespace nimbra {
@@ -63,10 +64,43 @@ TEST(ReadGhostscriptVersionTest, AsksTheProgramOnceUntilItChanges) {
   EXPECT_EQ(ReadGhostscriptVersion(gs).minor, 10);
   EXPECT_EQ(ReadGhostscriptVersion(gs).minor, 10);
   EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\n");
+  // The next run of gui (a new process) finds it in the temporary folder.
+  ForgetGhostscriptVersionForTesting();
+  EXPECT_EQ(ReadGhostscriptVersion(gs).minor, 10);
+  EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\n");
   // Another Ghostscript installed in its place is asked again.
   world.MakeFakeGhostscript("counting", "echo x >> \"$0.calls\"; echo 10.05.1");
   EXPECT_EQ(ReadGhostscriptVersion(gs).major, 10);
   EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\nx\n");
+  ForgetGhostscriptVersionForTesting();
+  EXPECT_EQ(ReadGhostscriptVersion(gs).major, 10);
+  EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\nx\n");
+}
+
+TEST(ReadGhostscriptVersionTest, UnknownOrDamagedAnswersAreAskedAgain) {
+  test::RenderWorld world;
+  const std::string gs =
+      world.MakeFakeGhostscript("mute", "echo x >> \"$0.calls\"; echo unknown") + "/gs";
+  EXPECT_EQ(ReadGhostscriptVersion(gs).major, 0);
+  ForgetGhostscriptVersionForTesting();
+  EXPECT_EQ(ReadGhostscriptVersion(gs).major, 0);
+  EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\nx\n");
+
+  const std::string known =
+      world.MakeFakeGhostscript("known", "echo x >> \"$0.calls\"; echo 9.52") + "/gs";
+  EXPECT_EQ(ReadGhostscriptVersion(known).minor, 52);
+  // A cache file that does not read back as written is not believed.
+  std::string cacheFile;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(world.Path("tmp"))) {
+    if (entry.path().filename() == kGhostscriptVersionCacheName) cacheFile = entry.path().string();
+  }
+  ASSERT_FALSE(cacheFile.empty());
+  std::string text = test::ReadFileText(cacheFile);
+  text.replace(text.rfind("9.52"), 4, "9.5x");
+  test::WriteFileText(cacheFile, text);
+  ForgetGhostscriptVersionForTesting();
+  EXPECT_EQ(ReadGhostscriptVersion(known).minor, 52);
+  EXPECT_EQ(test::ReadFileText(known + ".calls"), "x\nx\n");
 }
 
 TEST(FindGhostscriptTest, ConfiguredFolderWinsOverPath) {

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "gui/render/ghostscript_version_cache.h"
 #include "settings/folders.h"
 #include "settings/log.h"
 
@@ -29,6 +30,7 @@ RenderWorld::RenderWorld() {
   WriteFileText(Path("registry.reg"), "");
   ResetFolderCacheForTesting();
   ResetLogStateForTesting();
+  ForgetGhostscriptVersionForTesting();
   SetLogSessionId("render-test");
 }
 
