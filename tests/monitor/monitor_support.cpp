@@ -1,6 +1,7 @@
 #include "tests/monitor/monitor_support.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,12 +83,39 @@ TestUser::TestUser(const std::string& stem) {
   account_ = LookupUserAccount(name_);
 }
 
+namespace {
+
+// Process ids of `uid`'s running processes.
+std::vector<pid_t> ProcessesOf(uid_t uid) {
+  std::vector<pid_t> pids;
+  if (DIR* dir = ::opendir("/proc")) {
+    while (dirent* entry = ::readdir(dir)) {
+      char* end = nullptr;
+      long pid = std::strtol(entry->d_name, &end, 10);
+      if (pid <= 0 || *end != '\0') continue;
+      struct stat st {};
+      if (::stat((std::string("/proc/") + entry->d_name).c_str(), &st) == 0 && st.st_uid == uid) {
+        pids.push_back(static_cast<pid_t>(pid));
+      }
+    }
+    ::closedir(dir);
+  }
+  return pids;
+}
+
+}  // namespace
+
 TestUser::~TestUser() {
   if (account_) {
+    // A gui the test started may still be finishing (clean-up after the PDF was delivered):
+    // give it time, then end what is left of the test user's processes, one by one.
+    for (int i = 0; i < 400 && !ProcessesOf(account_->uid).empty(); ++i) ::usleep(50000);
+    for (pid_t pid : ProcessesOf(account_->uid)) ::kill(pid, SIGKILL);
+    for (int i = 0; i < 40 && !ProcessesOf(account_->uid).empty(); ++i) ::usleep(50000);
     std::error_code ignored;
     std::filesystem::remove_all(PrivateTempFolder(account_->uid), ignored);
   }
-  if (!name_.empty()) Shell("userdel -r " + name_ + " >/dev/null 2>&1");
+  if (!name_.empty()) Shell("userdel -r -f " + name_ + " >/dev/null 2>&1");
 }
 
 void WriteRecordingGui(const std::string& appFolder, const std::string& recordFolder,
