@@ -89,7 +89,7 @@ TEST_F(CupsEndToEndTest, PrintedDocumentLandsInTheUsersHomeWithItsTitleAndPages)
 
   const std::string log = ReadAll(WorkArea(*user) + "port.log");
   EXPECT_EQ(log.rfind("[MyStartDocPort] Start Doc\n", 0), 0u) << log;
-  for (const std::string line :
+  for (const std::string& line :
        {std::string("[MyStartDocPort] Printer Name: Nimbra_Creator\n"),
         "[MyStartDocPort] DocumentName: " + title + "\n",
         "[MyStartDocPort] Printer Job - User Name: " + user->Account().name + "\n",

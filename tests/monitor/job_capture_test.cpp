@@ -254,7 +254,9 @@ TEST(JobParameters, LongNamesShortenTheDocumentNameNeverThePath) {
     // The kept part of the document name is whole: its quotes stay doubled.
     EXPECT_EQ(std::count(doc.begin(), doc.end(), '"') % 2, 0);
     std::string prn = params.substr(docEnd + 12, params.size() - docEnd - 13);
-    if (c.prn.size() < 1000 - 100) EXPECT_EQ(prn, c.prn);
+    if (c.prn.size() < 1000 - 100) {
+      EXPECT_EQ(prn, c.prn);
+    }
   }
   // Short names pass whole.
   EXPECT_EQ(BuildJobParameters("/w/a_printer.ps", "id", "Doc", "P"),

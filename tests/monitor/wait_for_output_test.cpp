@@ -39,7 +39,9 @@ TEST_F(WaitForOutputTest, FileAppearingWhileWaitingGivesOneBeforeTheTimeOut) {
   for (bool eventExists : {true, false}) {
     SCOPED_TRACE(eventExists ? "with event" : "without event");
     ScopedEnv folder("NIMBRA_EVENT_FOLDER", (scratch_ / (eventExists ? "event" : "absent")).c_str());
-    if (eventExists) ASSERT_TRUE(CreateJobEvent());
+    if (eventExists) {
+      ASSERT_TRUE(CreateJobEvent());
+    }
     const std::string out = scratch_ / (eventExists ? "a.pdf" : "b.pdf");
     std::thread writer([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
