@@ -2,12 +2,16 @@
 // codes CUPS acts on.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
 #include "monitor/monitor.h"
 #include "platform/temp_path.h"
+#include "tests/monitor/cups_support.h"
 #include "tests/monitor/monitor_support.h"
 
 namespace nimbra {
@@ -110,6 +114,28 @@ TEST_F(BackendJobTest, UnknownUserOrMissingWorkAreaHoldTheJob) {
                           user_.Account().name + "; the job is held."),
             std::string::npos)
       << held.err;
+  EXPECT_FALSE(Exists(scratch_ / "record/done"));
+}
+
+TEST_F(BackendJobTest, CancelledJobLeavesNoSpoolFileAndHandsNothingOn) {
+  const std::string fifo = scratch_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The backend reads its job from a pipe that the test keeps open, as CUPS's filters do.
+  Shell("sh -c 'cd / && env DEVICE_URI=tvpdf29:/TVPDF29 PRINTER=Nimbra_Creator \"" + kBackend +
+        "\" 9 " + user_.Account().name + " doc 1 \"\" < \"" + fifo + "\" 2> \"" +
+        scratch_ / "err" + "\" & echo $! > \"" + scratch_ / "pid" + "\"; wait $!; echo $? > \"" +
+        scratch_ / "rc" + "\"' &");
+  int writer = ::open(fifo.c_str(), O_WRONLY);
+  ASSERT_GE(writer, 0);
+  ASSERT_EQ(::write(writer, "%!PS\n", 5), 5);
+  const std::string workArea = PrivateTempFolder(user_.Account().uid) + "/Varnell inc./PDF Printer";
+  ASSERT_TRUE(WaitUntil([&] { return !FilesEndingWith(workArea, "_printer.ps").empty(); }, 30));
+  ASSERT_TRUE(WaitUntil([&] { return !ReadAll(scratch_ / "pid").empty(); }, 30));
+  ASSERT_EQ(::kill(std::stoi(ReadAll(scratch_ / "pid")), SIGTERM), 0);
+  EXPECT_TRUE(WaitUntil([&] { return !ReadAll(scratch_ / "rc").empty(); }, 30));
+  ::close(writer);
+  EXPECT_EQ(ReadAll(scratch_ / "rc"), "0\n") << ReadAll(scratch_ / "err");
+  EXPECT_TRUE(FilesEndingWith(workArea, "_printer.ps").empty());
   EXPECT_FALSE(Exists(scratch_ / "record/done"));
 }
 

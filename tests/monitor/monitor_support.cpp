@@ -78,9 +78,13 @@ TestUser::TestUser(const std::string& stem) {
   if (!IsRoot()) return;
   // Unique per process: the test cases run as separate processes, possibly in parallel.
   name_ = "nimbra-" + stem + "-" + std::to_string(::getpid() % 100000);
-  Shell("userdel -r " + name_ + " >/dev/null 2>&1");
-  if (Shell("useradd -m -s /bin/sh " + name_ + " >/dev/null 2>&1") != 0) return;
-  account_ = LookupUserAccount(name_);
+  Shell("userdel -r -f " + name_ + " >/dev/null 2>&1");
+  // Test programs run in parallel: useradd and userdel fail while another one holds the lock
+  // of the account files, so they are tried again for a while.
+  for (int attempt = 0; attempt < 100 && !account_; ++attempt) {
+    if (Shell("useradd -m -s /bin/sh " + name_ + " >/dev/null 2>&1") != 0) ::usleep(100000);
+    account_ = LookupUserAccount(name_);
+  }
 }
 
 namespace {
@@ -115,7 +119,9 @@ TestUser::~TestUser() {
     std::error_code ignored;
     std::filesystem::remove_all(PrivateTempFolder(account_->uid), ignored);
   }
-  if (!name_.empty()) Shell("userdel -r -f " + name_ + " >/dev/null 2>&1");
+  for (int attempt = 0; attempt < 100 && !name_.empty() && LookupUserAccount(name_); ++attempt) {
+    if (Shell("userdel -r -f " + name_ + " >/dev/null 2>&1") != 0) ::usleep(100000);
+  }
 }
 
 void WriteRecordingGui(const std::string& appFolder, const std::string& recordFolder,
