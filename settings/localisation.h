@@ -33,8 +33,4 @@ int DialogCharset();
 // True when "debug.txt" exists (as a file) in the application folder; tested on every call.
 bool IsDebugMode();
 
-// UTF-16LE bytes to UTF-8: surrogate pairs joined, unpaired surrogates become U+FFFD, an odd
-// last byte is ignored. A byte-order mark is kept (as U+FEFF).
-std::string Utf16LeToUtf8(std::string_view bytes);
-
 }  // namespace nimbra

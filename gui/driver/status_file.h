@@ -17,10 +17,6 @@ namespace nimbra {
 std::string StatusFileText(bool success, const Dictionary& jobSettings, std::int32_t pageCount,
                            std::int32_t fileCount, std::string_view fileList);
 
-// UTF-8 to UTF-16LE bytes without a byte-order mark; a byte that is not valid UTF-8 becomes
-// U+FFFD, characters beyond U+FFFF become surrogate pairs.
-std::string Utf8ToUtf16Le(std::string_view text);
-
 // Writes StatusFileText as UTF-16LE (no byte-order mark) to the trimmed `statusfile` setting,
 // replacing any previous content, after logging "Create status file <setting>". An empty
 // setting does nothing. Failure: Error with its own number, source "WriteStatusFile" and the

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/text_encoding.h"
 #include "settings/folders.h"
 #include "settings/localisation.h"
 #include "settings/log.h"

@@ -121,25 +121,5 @@ TEST_F(StatusFileTest, UnwritablePathRaisesWithTheDocumentedDescription) {
   }
 }
 
-struct Utf16Case {
-  const char* utf8;
-  std::string utf16;
-};
-
-TEST(Utf8ToUtf16Le, EncodesCharactersAndReplacesInvalidBytes) {
-  const Utf16Case cases[] = {
-      {"A", std::string("A\0", 2)},
-      {"\xC3\xA9", std::string("\xE9\x00", 2)},
-      {"\xE2\x82\xAC", std::string("\xAC\x20", 2)},
-      {"\xF0\x9F\x98\x80", std::string("\x3D\xD8\x00\xDE", 4)},
-      {"\xFF", std::string("\xFD\xFF", 2)},
-      // A sequence cut short, an overlong form and an encoded surrogate are not characters.
-      {"\xE2\x82", std::string("\xFD\xFF\xFD\xFF", 4)},
-      {"\xC0\xAF", std::string("\xFD\xFF\xFD\xFF", 4)},
-      {"\xED\xA0\x80", std::string("\xFD\xFF\xFD\xFF\xFD\xFF", 6)},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16Le(c.utf8), c.utf16) << c.utf8;
-}
-
 }  // namespace
 }  // namespace nimbra

@@ -26,30 +26,6 @@ std::string Utf16Le(std::u16string_view text) {
   return bytes;
 }
 
-TEST(Utf16LeToUtf8, ConvertsAndRepairs) {
-  struct Case {
-    const char* name;
-    std::string bytes;
-    std::string utf8;
-  };
-  const std::vector<Case> cases = {
-      {"empty", "", ""},
-      {"ASCII", Utf16Le(u"L1=Yes"), "L1=Yes"},
-      {"two- and three-byte characters", Utf16Le(u"\u00DC\u20AC\uD55C"),
-       "\xC3\x9C\xE2\x82\xAC\xED\x95\x9C"},
-      {"surrogate pair", Utf16Le(u"a\U0001F600b"), "a\xF0\x9F\x98\x80" "b"},
-      {"odd byte count: the last byte is ignored", Utf16Le(u"ab") + "c", "ab"},
-      {"a single byte", "x", ""},
-      {"lone high surrogate at the end", Utf16Le(u"a") + "\x3D\xD8", "a\xEF\xBF\xBD"},
-      {"lone low surrogate", Utf16Le(u"a") + std::string("\x00\xDC", 2) + Utf16Le(u"b"), "a\xEF\xBF\xBD" "b"},
-      {"high surrogate followed by a letter", std::string("\x3D\xD8", 2) + Utf16Le(u"b"),
-       "\xEF\xBF\xBD" "b"},
-      {"byte-order mark is kept", Utf16Le(u"\uFEFFx"), "\xEF\xBB\xBFx"},
-      {"NUL characters are kept", Utf16Le(std::u16string(u"a\0b", 3)), std::string("a\0b", 3)},
-  };
-  for (const auto& c : cases) EXPECT_EQ(Utf16LeToUtf8(c.bytes), c.utf8) << c.name;
-}
-
 TEST(UnescapeLabel, ReplacesEscapes) {
   struct Case {
     std::string in;
