@@ -33,7 +33,21 @@ std::string Fill(std::string_view pattern, long number) {
 
 std::string Quoted(std::string_view argument) { return "\"" + std::string(argument) + "\""; }
 
-[[noreturn]] void Overflow() { throw Error(kOverflow, "Overflow", "MakeSuperimposePageMap"); }
+// The number and the leading word stay those of an overflow; the rest tells the user which
+// setting to mend. A place can be as long as the setting, so the message quotes its start only.
+[[noreturn]] void PlaceOverflow(std::string_view place) {
+  constexpr std::size_t kQuoted = 40;
+  std::string quoted(place.substr(0, kQuoted));
+  if (place.size() > kQuoted) quoted += "...";
+  throw Error(kOverflow,
+              "Overflow: the background place '" + quoted + "' holds a number above 32767.",
+              "MakeSuperimposePageMap");
+}
+
+[[noreturn]] void PageCountOverflow() {
+  throw Error(kOverflow, "Overflow: backgrounds are laid under at most 32767 pages.",
+              "MakeSuperimposePageMap");
+}
 
 // A place specification, read as it is written: flags, start, "-", end.
 struct Place {
@@ -49,7 +63,7 @@ std::int32_t ReadNumber(std::string_view text, std::size_t& i) {
   std::int32_t number = 0;
   while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
     number = number * 10 + (text[i] - '0');
-    if (number > kMaxNumber) Overflow();
+    if (number > kMaxNumber) PlaceOverflow(text);
     ++i;
   }
   return number;
@@ -194,7 +208,7 @@ void MakeSuperimposeFiles(const Dictionary& jobSettings, const std::string& epsP
 
 DictionaryPtr MakeSuperimposePageMap(const Dictionary& jobSettings, const std::string& epsPattern,
                                      std::int64_t pageCount) {
-  if (pageCount > kMaxNumber) Overflow();
+  if (pageCount > kMaxNumber) PageCountOverflow();
   const auto pages = static_cast<std::int32_t>(pageCount < 0 ? 0 : pageCount);
   DictionaryPtr map = Dictionary::New();
   for (std::int32_t page = 1; page <= pages; ++page) map->Set(std::to_string(page), "");

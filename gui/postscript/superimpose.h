@@ -51,8 +51,8 @@ void WriteSuperimposeParameters(const std::string& parameterFile,
 void CutAtShowpage(const std::string& fullEpsFile, const std::string& epsFile);
 
 // The page map: keys "1" ... pageCount (more for places beyond the last page) to the EPS file
-// (pattern with "#" = background number) or "". Later backgrounds win. Raises error 6
-// "Overflow" when pageCount or a number of a place exceeds 32767.
+// (pattern with "#" = background number) or "". Later backgrounds win. Raises error 6, its
+// description beginning "Overflow", when pageCount or a number of a place exceeds 32767.
 DictionaryPtr MakeSuperimposePageMap(const Dictionary& jobSettings, const std::string& epsPattern,
                                      std::int64_t pageCount);
 

@@ -391,10 +391,13 @@ TEST(BadInput, BackgroundSettingsEndTheJobWithAClearError) {
   };
   const std::vector<Case> cases = {
       {"40 000-character file name", std::string(40000, 'a') + ".pdf", true,
-       "does not exist."},
-      {"40 000-digit place", "@<" + std::string(40000, '1') + ">", true, "Overflow"},
-      {"place 99999", "@<99999>", true, "Overflow"},
-      {"<<<>>>", "<<<>>>", true, "Background PDF '' does not exist."},
+       "Error 1011: Background PDF '" + std::string(40000, 'a') + ".pdf' does not exist."},
+      {"40 000-digit place", "@<" + std::string(40000, '1') + ">", true,
+       "Error 6: Overflow: the background place '" + std::string(40, '1') +
+           "...' holds a number above 32767."},
+      {"place 99999", "@<99999>", true,
+       "Error 6: Overflow: the background place '99999' holds a number above 32767."},
+      {"<<<>>>", "<<<>>>", true, "Error 1011: Background PDF '' does not exist."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

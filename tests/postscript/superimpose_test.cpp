@@ -88,6 +88,9 @@ TEST(MakeSuperimposePageMap, SixteenBitOverflow) {
       FAIL() << place;
     } catch (const Error& e) {
       EXPECT_EQ(e.Number(), 6) << place;
+      EXPECT_EQ(std::string(e.what()),
+                std::string("Overflow: the background place '") + place +
+                    "' holds a number above 32767.");
     }
   }
   EXPECT_THROW(MakeSuperimposePageMap(*MakeSettings({{"superimpose", "a.pdf"}}), "s#.eps", 32768), Error);
