@@ -66,16 +66,20 @@ std::string UnescapeLabel(std::string_view text) {
   return out;
 }
 
-void LoadLanguageFrom(const std::string& applicationFolder) {
+namespace {
+
+// Reads the labels from `languageFolder`; later debug checks look in `markerFolder` (empty:
+// ProgramFolder() at the time of each check).
+void LoadLanguageInto(const std::string& languageFolder, const std::string& markerFolder) {
   auto labels = Dictionary::New();
   {
     LanguageState& state = State();
     std::lock_guard lock(state.mutex);
     state.labels = labels;  // an empty table at once, so later lookups work whatever happens
-    state.applicationFolder = applicationFolder;
+    state.applicationFolder = markerFolder;
     state.dialogCharset = 0;
   }
-  const std::string path = applicationFolder + "/" + std::string(kLanguageFileName);
+  const std::string path = languageFolder + "/" + std::string(kLanguageFileName);
   if (FileIsPresent(path)) {
     const std::string text = Utf16LeToUtf8(ReadFile(path));
     std::size_t start = 0;
@@ -96,7 +100,13 @@ void LoadLanguageFrom(const std::string& applicationFolder) {
   state.dialogCharset = charset;
 }
 
-void LoadLanguage() { LoadLanguageFrom(ProgramFolder()); }
+}  // namespace
+
+void LoadLanguageFrom(const std::string& applicationFolder) {
+  LoadLanguageInto(applicationFolder, applicationFolder);
+}
+
+void LoadLanguage() { LoadLanguageInto(ProgramFolder(), {}); }
 
 std::string Localize(std::string_view text) {
   if (text.empty() || text.front() != '[') return std::string(text);

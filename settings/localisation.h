@@ -12,8 +12,8 @@ inline constexpr std::string_view kLanguageFileName = "labels.txt";
 inline constexpr std::string_view kDebugMarkerFileName = "debug.txt";
 
 // Builds the label table from ProgramFolder() + "/labels.txt" (an empty table when the file is
-// missing) and sets the dialog character set. Throws the file reader's error when the file
-// exists but cannot be read.
+// missing) and sets the dialog character set; the debug check then follows ProgramFolder().
+// Throws the file reader's error when the file exists but cannot be read.
 void LoadLanguage();
 // The same with another application folder (tests, tools); Localize's debug check then looks
 // for "debug.txt" in that folder.
@@ -30,7 +30,9 @@ std::string UnescapeLabel(std::string_view text);
 // Character set for the dialogs' fonts: 128 for "JPN", 130 for "KOR", else 0 (unchanged).
 int DialogCharset();
 
-// True when "debug.txt" exists (as a file) in the application folder; tested on every call.
+// True when "debug.txt" exists (as a file, name taken literally) in the application folder;
+// tested on every call. The one test of the debug marker: localisation shows the labels, the
+// run keeps its temporary files.
 bool IsDebugMode();
 
 }  // namespace nimbra

@@ -80,8 +80,6 @@ bool EndsWithLogIgnoringCase(const std::string& name) {
 
 }  // namespace
 
-bool DebugMarkerExists() { return FileExists(ResolvePath(kDebugMarkerFileName)); }
-
 void CleanupFolder(const std::string& tempFolder, const std::string& sessionId, bool debugMode,
                    bool errorMode, bool debugMarker, std::string& stepLabel) {
   if (tempFolder.empty()) return;
@@ -119,7 +117,7 @@ void Cleanup(const std::string& sessionId, bool debugMode, bool errorMode,
              std::string& stepLabel) {
   stepLabel = "Cleanup: get user temp.";
   std::string tempFolder = UserTempFolder();
-  CleanupFolder(tempFolder, sessionId, debugMode, errorMode, DebugMarkerExists(), stepLabel);
+  CleanupFolder(tempFolder, sessionId, debugMode, errorMode, IsDebugMode(), stepLabel);
 }
 
 }  // namespace nimbra

@@ -7,13 +7,15 @@
 #include <chrono>
 #include <string>
 
+#include "settings/localisation.h"
+
 namespace nimbra {
 
 // Files older than this are removed whatever their name.
 inline constexpr std::chrono::hours kStaleTempFileAge{48};
 
-// True when "debug.txt" exists in the application folder (ProgramFolder()); tested on each call.
-bool DebugMarkerExists();
+// The debug marker test under its older name, for callers not yet moved to IsDebugMode().
+inline bool DebugMarkerExists() { return IsDebugMode(); }
 
 // Cleanup of `tempFolder` for the run `sessionId` ("" for a run without one: only the two-day
 // rule applies). `stepLabel` is overwritten with each step. Files of the run are removed unless
@@ -23,7 +25,7 @@ bool DebugMarkerExists();
 void CleanupFolder(const std::string& tempFolder, const std::string& sessionId, bool debugMode,
                    bool errorMode, bool debugMarker, std::string& stepLabel);
 
-// CleanupFolder on UserTempFolder() with DebugMarkerExists(); the step "Cleanup: get user
+// CleanupFolder on UserTempFolder() with IsDebugMode(); the step "Cleanup: get user
 // temp." comes first.
 void Cleanup(const std::string& sessionId, bool debugMode, bool errorMode, std::string& stepLabel);
 

@@ -163,13 +163,13 @@ TEST(Cleanup, UsesTheUserTemporaryFolderAndTheMarkerInTheApplicationFolder) {
 
   WriteFile(temp + "/run1_printer.pdf", "x");
   WriteFile(marker, "");
-  ASSERT_TRUE(DebugMarkerExists());
+  ASSERT_TRUE(IsDebugMode());
   std::string stepLabel;
   Cleanup("run1", false, false, stepLabel);
   EXPECT_TRUE(PathExists(temp + "/run1_printer.pdf"));
 
   ::unlink(marker.c_str());
-  ASSERT_FALSE(DebugMarkerExists());
+  ASSERT_FALSE(IsDebugMode());
   Cleanup("run1", false, false, stepLabel);
   EXPECT_FALSE(PathExists(temp + "/run1_printer.pdf"));
   EXPECT_EQ(stepLabel.rfind("Cleanup: Delete temp files from old sessions", 0), 0u);
