@@ -149,6 +149,21 @@ bool FolderExists(std::string_view path) {
   return AnyMatch(folder, [](const struct stat& st) { return S_ISDIR(st.st_mode); });
 }
 
+bool PathExists(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && ::stat(path.c_str(), &info) == 0;
+}
+
+bool IsFileNotFolder(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 void MkDirRecurse(std::string_view target) {
   std::string current;
   if (!target.empty() && target.front() == '/') current = "/";

@@ -28,6 +28,16 @@ bool FileExists(std::string_view path);
 // Trailing "/" removed, true when the path (wildcards as above) matches a folder.
 bool FolderExists(std::string_view path);
 
+// Exact existence tests: every character literal, symbolic links followed, an empty path is
+// nothing. For paths that may hold "*" or "?" (printer names, configured paths) and must never
+// match some other file.
+// Something (file, folder, anything else) is at the path.
+bool PathExists(const std::string& path);
+// A file that is not a folder is at the path.
+bool IsFileNotFolder(const std::string& path);
+// A folder is at the path.
+bool IsFolder(const std::string& path);
+
 // Creates every missing folder of the path. On failure: the error's own number with the
 // description "Error creating folder in function MkDirRecurse. Target=<target>, Current=<path
 // reached so far>. <system text>".

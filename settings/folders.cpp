@@ -45,11 +45,6 @@ std::string CleanFolderName(std::string_view name) {
   return cleaned;
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 struct FolderCache {
   std::mutex mutex;
   std::string dataFolder;

@@ -1,7 +1,5 @@
 #include "settings/localisation.h"
 
-#include <sys/stat.h>
-
 #include <mutex>
 
 #include "platform/dictionary.h"
@@ -25,12 +23,6 @@ struct LanguageState {
 LanguageState& State() {
   static LanguageState state;
   return state;
-}
-
-// Present and not a folder: the marker's content never matters.
-bool FileIsPresent(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 std::string LookUp(const std::string& id) {
@@ -80,7 +72,7 @@ void LoadLanguageInto(const std::string& languageFolder, const std::string& mark
     state.dialogCharset = 0;
   }
   const std::string path = languageFolder + "/" + std::string(kLanguageFileName);
-  if (FileIsPresent(path)) {
+  if (IsFileNotFolder(path)) {
     const std::string text = Utf16LeToUtf8(ReadFile(path));
     std::size_t start = 0;
     while (start < text.size()) {
@@ -125,7 +117,7 @@ int DialogCharset() {
 }
 
 bool IsDebugMode() {
-  return FileIsPresent(ApplicationFolder() + "/" + std::string(kDebugMarkerFileName));
+  return IsFileNotFolder(ApplicationFolder() + "/" + std::string(kDebugMarkerFileName));
 }
 
 }  // namespace nimbra

@@ -6,7 +6,6 @@
 #include "settings/macros.h"
 #include "settings/settings_keys.h"
 #include "settings/settings_store.h"
-#include "settings/settings_store_paths.h"
 
 namespace nimbra {
 namespace {

@@ -6,7 +6,6 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
-#include "settings/settings_store_paths.h"
 
 namespace nimbra {
 namespace {

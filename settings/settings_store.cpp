@@ -14,7 +14,6 @@
 #include "settings/log.h"
 #include "settings/settings_file_names.h"
 #include "settings/settings_keys.h"
-#include "settings/settings_store_paths.h"
 
 namespace nimbra {
 namespace {

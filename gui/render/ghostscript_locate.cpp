@@ -29,12 +29,6 @@ constexpr std::string_view kDefaultSearchPath = "/usr/local/bin:/usr/bin:/bin";
 constexpr std::chrono::seconds kVersionTimeLimit{10};
 constexpr std::size_t kVersionOutputLimit = 4096;
 
-// An existing file (not a folder). Paths are taken literally: no wildcards.
-bool IsFile(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
-}
-
 bool IsExecutableFile(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
@@ -171,7 +165,7 @@ GhostscriptInstallation FindGhostscript() {
   if (!configured.empty()) {
     const std::string candidate =
         StripTrailingBackslashes(configured) + "/" + std::string(kProgramName);
-    if (IsFile(candidate)) path = candidate;
+    if (IsFileNotFolder(candidate)) path = candidate;
   }
   if (path.empty()) path = SearchPath();
   if (path.empty()) return {};

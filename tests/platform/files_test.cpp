@@ -150,6 +150,38 @@ TEST(FolderExists, MatchesFolders) {
   for (const auto& [path, expected] : cases) EXPECT_EQ(FolderExists(path), expected) << path;
 }
 
+// The exact tests take every character literally: "*" and "?" never match another entry.
+TEST(ExactExistenceTests, LiteralPathsLinksFollowed) {
+  ScratchFolder dir;
+  Spit(dir / "a.pdf", "x");
+  std::filesystem::create_directory(dir / "sub");
+  std::filesystem::create_symlink(dir / "a.pdf", dir / "file.lnk");
+  std::filesystem::create_symlink(dir / "sub", dir / "folder.lnk");
+  std::filesystem::create_symlink(dir / "gone", dir / "dangling.lnk");
+  struct Case {
+    std::string path;
+    bool exists, file, folder;
+  };
+  const Case cases[] = {
+      {dir / "a.pdf", true, true, false},
+      {dir / "sub", true, false, true},
+      {dir / "sub/", true, false, true},
+      {dir / "*.pdf", false, false, false},   // would match "a.pdf" as a wildcard
+      {dir / "?.pdf", false, false, false},
+      {dir / "su?", false, false, false},
+      {dir / "file.lnk", true, true, false},
+      {dir / "folder.lnk", true, false, true},
+      {dir / "dangling.lnk", false, false, false},
+      {dir / "missing", false, false, false},
+      {"", false, false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PathExists(c.path), c.exists) << c.path;
+    EXPECT_EQ(IsFileNotFolder(c.path), c.file) << c.path;
+    EXPECT_EQ(IsFolder(c.path), c.folder) << c.path;
+  }
+}
+
 TEST(MkDirRecurse, CreatesEveryMissingFolder) {
   ScratchFolder dir;
   MkDirRecurse(dir / "x/y/z");
