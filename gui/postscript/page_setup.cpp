@@ -20,7 +20,15 @@ std::string PageDrawingCall(bool stampUnderPage) {
 // draws again what the patched file named for the page being composed. The background EPS is run
 // the EPS way: its own save, showpage disabled, the dictionary stack cut back to where it was,
 // restore. It runs on an empty operand stack (the document's operands are put aside in an array
-// and given back afterwards), because eps2write's prolog inspects and clears the stack.
+// and given back afterwards), because eps2write's prolog inspects and clears the stack: the
+// document's operands counted before and after gave a negative count and "/rangecheck in
+// --repeat--" on CUPS's pages.
+//
+// eps2write's prolog also installs its own errordict /handleerror, which prints the error, draws
+// an error page and lets Ghostscript end with success; restore does not take it back. So the
+// document's handler is put back after every background, and an error inside the background is
+// caught, the state restored, and raised again as "/<error> in /NimbraBackground", so that the
+// run fails as it should instead of ending early with a truncated PDF reported as success.
 //
 // The stamp over the page: the stamp program runs it from EndPage for every reason, also when the
 // document changes the page device before its first page is drawn; that stamp lands on the
@@ -42,6 +50,7 @@ std::string MakePageSetupProgram() {
       "userdict /NimbraPage 20 dict put\r\n"
       "NimbraPage /named -1 put\r\n"
       "NimbraPage /background null put\r\n"
+      "NimbraPage /handleerror errordict /handleerror get put\r\n"
       "NimbraPage /stamp false put\r\n"
       "NimbraPage /multiply\r\n"
       "  systemdict /PDFA known { PDFA dup true eq exch 1 eq or not } { true } ifelse\r\n"
@@ -69,11 +78,15 @@ std::string MakePageSetupProgram() {
       "    /showpage { } def\r\n"
       "    0 setgray 0 setlinecap 1 setlinewidth 0 setlinejoin 10 setmiterlimit [ ] 0 setdash\r\n"
       "    newpath false setstrokeadjust false setoverprint\r\n"
-      "    NimbraPage /epsfile get cvx exec\r\n"
-      "    clear\r\n"
+      "    { NimbraPage /epsfile get cvx exec } stopped\r\n"
+      "    { clear $error /errorname get } { clear null } ifelse\r\n"
       "    countdictstack NimbraPage /epsdicts get sub dup 0 gt { { end } repeat } { pop } ifelse\r\n"
       "    NimbraPage /epssave get restore\r\n"
+      "    errordict /handleerror NimbraPage /handleerror get put\r\n"
       "    NimbraPage /epsstack get aload pop\r\n"
+      "    count -1 roll dup null eq { pop } {\r\n"
+      "      /NimbraBackground errordict 3 -1 roll get exec\r\n"
+      "    } ifelse\r\n"
       "  } ifelse\r\n"
       "} bind put\r\n"
       "NimbraPage /draw {\r\n"

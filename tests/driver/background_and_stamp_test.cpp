@@ -417,5 +417,22 @@ TEST(BadInput, BackgroundSettingsEndTheJobWithAClearError) {
   }
 }
 
+// The background's own PostScript brings an error handler that would end a failing run quietly
+// with a short PDF: an error in the document after a background still fails the job.
+TEST(BadInput, DocumentErrorAfterABackgroundFailsTheJob) {
+  Sandbox sandbox;
+  const std::string document = sandbox.out + "/broken.ps";
+  std::ofstream(document, std::ios::binary)
+      << test::ReadAll(Fixture("plain.ps")) << "\nnimbra_no_such_operator\n";
+  const std::string pdf = sandbox.out + "/doc.pdf";
+  const ProgramResult r =
+      Convert(sandbox, document, {{"output", pdf}, {"superimpose", MakeLetterhead(sandbox)}});
+  EXPECT_EQ(r.exitCode, 0) << r.stdErr;
+  EXPECT_TRUE(Contains(Status(sandbox), "Errors=1")) << Status(sandbox);
+  EXPECT_FALSE(test::Exists(pdf));
+  const std::string log = test::ReadAll(sandbox.LogFile("job"));
+  EXPECT_TRUE(Contains(log, "nimbra_no_such_operator")) << log.substr(0, 3000);
+}
+
 }  // namespace
 }  // namespace nimbra

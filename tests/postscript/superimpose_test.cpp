@@ -208,5 +208,53 @@ TEST(MakeSuperimposeFiles, BackgroundUnderACupsFixture) {
   EXPECT_GT(kept, ink * 9 / 10);
 }
 
+// eps2write's prolog installs an error handler that prints the error, draws an error page and
+// lets Ghostscript end with success. Neither an error in the document after a background nor
+// one inside a background may end the run that way: the run fails and names the error.
+TEST(MakeSuperimposeFiles, ErrorsAfterOrInsideABackgroundFailTheRun) {
+  TempFolder temp;
+  test::MakeRectanglePdf(temp.File("band.pdf"), 0, 0.6, 0, 0, 600, 612, 192);
+  std::vector<std::string> captures;
+  const DictionaryPtr settings = MakeSettings({{"superimpose", temp.File("band.pdf").c_str()}});
+  MakeSuperimposeFiles(*settings, temp.File("si_#.eps"), temp.File("si_full_#.eps"),
+                       temp.File("si_param_#.gs"), temp.File("si_param_#.out"), GhostscriptRunner(&captures));
+  // A background that fails the way eps2write's would: its own handler, then an error.
+  WriteTextFile(temp.File("bad_full.eps"),
+                "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 612 792\n"
+                "errordict /handleerror { (handled quietly) = flush } put\n1 0 div\n");
+  CutAtShowpage(temp.File("bad_full.eps"), temp.File("bad_1.eps"));
+
+  const std::string document = temp.File("doc.ps");
+  test::MakeMultiPageDocument(3, document);
+  const std::string failing = temp.File("failing.ps");
+  WriteTextFile(failing, test::ReadAll(document) + "\nnimbra_no_such_operator\n");
+  const std::string header = temp.File("header.ps");
+  ASSERT_TRUE(WritePostScriptHeader(header, *settings, true));
+  const struct {
+    const char* name;
+    const char* epsPattern;
+    std::string document;
+    const char* error;
+  } cases[] = {
+      {"error after", "si_#.eps", failing, "Error: /undefined in nimbra_no_such_operator"},
+      {"error inside", "bad_#.eps", document, "Error: /undefinedresult in /NimbraBackground"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string patched = temp.File("patched.ps");
+    PatchPostScriptFile(*settings, temp.File(c.epsPattern), patched, c.document);
+    const std::string out = temp.File("out.out");
+    EXPECT_NE(test::RunPdfwrite({header, patched}, temp.File("out.pdf"), out), 0);
+    const std::string output = test::ReadAll(out);
+    EXPECT_NE(output.find(c.error), std::string::npos) << output;
+    EXPECT_EQ(output.find("handled"), std::string::npos) << output;
+  }
+  // Without an error the same background and document still make all three pages.
+  const std::string patched = temp.File("patched.ps");
+  PatchPostScriptFile(*settings, temp.File("si_#.eps"), patched, document);
+  EXPECT_EQ(test::RunPdfwrite({header, patched}, temp.File("out.pdf"), temp.File("out.out")), 0);
+  EXPECT_EQ(test::PageMarkers(temp.File("out.out")), (std::vector<int>{1, 2, 3}));
+}
+
 }  // namespace
 }  // namespace nimbra
