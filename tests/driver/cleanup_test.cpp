@@ -10,6 +10,7 @@
 
 #include "settings/folders.h"
 #include "tests/driver/delivery_support.h"
+#include "tests/support/scratch_folder.h"
 
 namespace nimbra {
 namespace {
@@ -17,7 +18,7 @@ namespace {
 using delivery_test::DeliveryEnvironment;
 using delivery_test::FolderEntries;
 using delivery_test::PathExists;
-using delivery_test::TempDir;
+using test_support::ScratchFolder;
 using delivery_test::UnwritableFolder;
 using delivery_test::WriteFile;
 
@@ -72,7 +73,7 @@ class CleanupTest : public ::testing::Test {
     EXPECT_EQ(FolderEntries(temp + "/abc_folder"), Names{"abc_inner.ps"});
   }
 
-  TempDir root;
+  ScratchFolder root;
   std::string temp = root / "temp";
   std::string stepLabel = "before";
 };

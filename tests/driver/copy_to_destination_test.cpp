@@ -8,6 +8,7 @@
 #include <chrono>
 
 #include "tests/driver/delivery_support.h"
+#include "tests/support/scratch_folder.h"
 
 namespace nimbra {
 namespace {
@@ -20,7 +21,7 @@ using delivery_test::FolderEntries;
 using delivery_test::PathExists;
 using delivery_test::ReadWholeFile;
 using delivery_test::ScopedTmpfs;
-using delivery_test::TempDir;
+using test_support::ScratchFolder;
 using delivery_test::UnwritableFolder;
 using delivery_test::WaitingUserInterface;
 using delivery_test::WriteFile;
@@ -49,7 +50,7 @@ class CopyToDestinationTest : public ::testing::Test {
     destination = dir / "out/Report.pdf";
   }
 
-  TempDir dir;
+  ScratchFolder dir;
   std::string source;
   std::string destination;
   WaitingUserInterface ui;

@@ -18,28 +18,10 @@
 #include "settings/folders.h"
 #include "settings/localisation.h"
 #include "settings/log.h"
+#include "tests/support/scratch_folder.h"
 
 namespace nimbra::delivery_test {
 namespace {
-
-std::string MakeTempFolder() {
-  char pattern[] = "/tmp/nimbra-delivery-XXXXXX";
-  char* made = ::mkdtemp(pattern);
-  if (made == nullptr) throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
-  return made;
-}
-
-void RemoveTree(const std::string& path) {
-  std::error_code ec;
-  // Lift read-only permission bits a test may have left, so that removal succeeds.
-  for (auto it = std::filesystem::recursive_directory_iterator(
-           path, std::filesystem::directory_options::skip_permission_denied, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0700);
-  }
-  ::chmod(path.c_str(), 0700);
-  std::filesystem::remove_all(path, ec);
-}
 
 // Mounts made by the tests live in a mount namespace of their own: the host never sees them and
 // they vanish with the process, whatever happens to the test.
@@ -66,17 +48,18 @@ bool EnterPrivateMountNamespace(std::string& reason) {
 
 std::string TmpfsOptions(long sizeBytes) { return "size=" + std::to_string(sizeBytes); }
 
+std::unique_ptr<test_support::ScratchFolder> g_tempFolder;
+std::unique_ptr<test_support::ScratchFolder> g_appScratch;
 std::string g_tempRoot;
 std::string g_appFolder;
 
 }  // namespace
 
-TempDir::TempDir() : path_(MakeTempFolder()) {}
-TempDir::~TempDir() { RemoveTree(path_); }
-
 void DeliveryEnvironment::SetUp() {
-  g_tempRoot = MakeTempFolder();
-  g_appFolder = MakeTempFolder();
+  g_tempFolder = std::make_unique<test_support::ScratchFolder>("nimbra-delivery");
+  g_appScratch = std::make_unique<test_support::ScratchFolder>("nimbra-delivery");
+  g_tempRoot = g_tempFolder->Path();
+  g_appFolder = g_appScratch->Path();
   ::setenv("TMPDIR", g_tempRoot.c_str(), 1);
   ::setenv("NIMBRA_APP_FOLDER", g_appFolder.c_str(), 1);
   ResetFolderCacheForTesting();
@@ -86,8 +69,8 @@ void DeliveryEnvironment::SetUp() {
 }
 
 void DeliveryEnvironment::TearDown() {
-  RemoveTree(g_tempRoot);
-  RemoveTree(g_appFolder);
+  g_tempFolder.reset();
+  g_appScratch.reset();
 }
 
 const std::string& DeliveryEnvironment::TempRoot() { return g_tempRoot; }

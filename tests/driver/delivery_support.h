@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the delivery and clean-up tests: fresh folders, the run's log, small mounted file
-// systems for the failures that need them (a full disk, a read-only destination), and a user
+// Helpers of the delivery and clean-up tests: the run's own folders, the run's log, small mounted
+// file systems for the failures that need them (a full disk, a read-only destination), and a user
 // interface whose event processing can act in the middle of a wait.
 #include <gtest/gtest.h>
 
@@ -12,23 +12,6 @@
 #include "tests/driver/fake_user_interface_support.h"
 
 namespace nimbra::delivery_test {
-
-// A fresh folder under the system's /tmp, removed with everything in it at the end (mounts made
-// inside it by ScopedTmpfs are gone by then).
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  // path() + "/" + name
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // Points TMPDIR and NIMBRA_APP_FOLDER at fresh folders (so the run's temporary folder, its log
 // and the debug marker are the test's own) and starts the log of session "delivery-test".

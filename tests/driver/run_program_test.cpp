@@ -14,13 +14,14 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "tests/driver/delivery_support.h"
+#include "tests/support/scratch_folder.h"
 
 namespace nimbra {
 namespace {
 
 using delivery_test::PathExists;
 using delivery_test::ReadWholeFile;
-using delivery_test::TempDir;
+using test_support::ScratchFolder;
 
 // Waits (bounded) for a started program to finish writing `path`, which it does last by
 // renaming a finished file into place.
@@ -47,7 +48,7 @@ class RunProgramTest : public ::testing::Test {
   std::string PrintArguments(const std::string& arguments) const {
     return "printf '[%s]\\n' " + arguments + " > " + out + ".tmp && mv " + out + ".tmp " + out;
   }
-  TempDir dir;
+  ScratchFolder dir;
   std::string out = dir / "out.txt";
 };
 
@@ -65,7 +66,7 @@ class ProgramArgumentsTest : public RunProgramTest,
 
 TEST_P(ProgramArgumentsTest, ProgramReceivesTheValues) {
   const ArgumentCase& c = GetParam();
-  RunProgram(PrintArguments(c.arguments), dir.path(), c.outputFile, 12, 2);
+  RunProgram(PrintArguments(c.arguments), dir.Path(), c.outputFile, 12, 2);
   EXPECT_EQ(WaitForFile(out), c.expected) << c.arguments;
   // Nothing in a file name is ever run by the shell.
   EXPECT_FALSE(PathExists(dir / "pwned"));
@@ -113,7 +114,7 @@ TEST_F(RunProgramTest, ReturnsWithoutWaitingAndLeavesNoZombie) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   // The program blocks until the test writes to the pipe: RunProgram must return before that.
   pid_t pid = RunProgram("cat " + fifo + " > " + out + ".tmp && mv " + out + ".tmp " + out,
-                         dir.path(), "", 0, 0);
+                         dir.Path(), "", 0, 0);
   ASSERT_GT(pid, 0);
   EXPECT_EQ(::kill(pid, 0), 0) << "still running";
   EXPECT_FALSE(PathExists(out));
@@ -143,7 +144,7 @@ TEST_F(RunProgramTest, MissingWorkingFolderRaisesError1000) {
 
 TEST_F(RunProgramTest, AProgramThatTheShellCannotFindIsNotAnError) {
   // The shell starts; what the program then does is not observed.
-  pid_t pid = RunProgram("nimbra-no-such-program-here", dir.path(), "", 0, 0);
+  pid_t pid = RunProgram("nimbra-no-such-program-here", dir.Path(), "", 0, 0);
   EXPECT_GT(pid, 0);
   EXPECT_TRUE(WaitUntilReaped(pid));
 }

@@ -38,9 +38,7 @@ std::string MakeFolder(const std::string& path) {
 }  // namespace
 
 Sandbox::Sandbox() {
-  std::string pattern = "/tmp/nimbra-driver-test-XXXXXX";
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  root = pattern;
+  root = scratch_.Path();
   home = MakeFolder(root + "/home");
   config = MakeFolder(root + "/config");
   tmp = MakeFolder(root + "/tmp");
@@ -60,14 +58,8 @@ Sandbox::Sandbox() {
   tempFolder_ = UserTempFolder();
 }
 
+// The folder itself goes with scratch_, after this.
 Sandbox::~Sandbox() {
-  std::error_code ec;
-  // Folders a test made unwritable must be opened again before the tree can be removed.
-  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it);
-       it.increment(ec)) {
-    if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-  }
-  fs::remove_all(root, ec);
   ResetFolderCacheForTesting();
   ResetLogStateForTesting();
 }

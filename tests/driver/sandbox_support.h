@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/scratch_folder.h"
+
 namespace nimbra::test {
 
 inline constexpr char kPrinter[] = "Nimbra_Creator";
@@ -43,6 +45,7 @@ class Sandbox {
   void GiveTo(uid_t uid, gid_t gid) const;
 
  private:
+  test_support::ScratchFolder scratch_{"nimbra-driver-test"};
   std::string dataFolder_;
   std::string tempFolder_;
 };

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "tests/driver/delivery_support.h"
+#include "tests/support/scratch_folder.h"
 
 namespace nimbra {
 namespace {
 
 using delivery_test::DeliveryEnvironment;
-using delivery_test::TempDir;
+using test_support::ScratchFolder;
 using delivery_test::WaitingUserInterface;
 
 [[maybe_unused]] auto* const kEnvironment =
@@ -75,7 +76,7 @@ TEST(ShowDocument, FailureIsShownWithTheExclamationIconAndNeverThrows) {
 
 TEST(ShowDocument, RealOpenerOfAMissingFileReportsTheFailure) {
   // xdg-open refuses a file that does not exist without starting anything.
-  TempDir dir;
+  ScratchFolder dir;
   WaitingUserInterface ui;
   ShowDocument(dir / "missing.pdf", ui);
   ASSERT_EQ(ui.messages.size(), 1u);

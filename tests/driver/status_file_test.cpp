@@ -4,6 +4,7 @@
 
 #include "platform/error.h"
 #include "tests/driver/delivery_support.h"
+#include "tests/support/scratch_folder.h"
 
 namespace nimbra {
 namespace {
@@ -13,7 +14,7 @@ using delivery_test::DeliveryEnvironment;
 using delivery_test::EmptyLog;
 using delivery_test::PathExists;
 using delivery_test::ReadWholeFile;
-using delivery_test::TempDir;
+using test_support::ScratchFolder;
 using delivery_test::WriteFile;
 
 [[maybe_unused]] auto* const kEnvironment =
@@ -37,7 +38,7 @@ class StatusFileTest : public ::testing::Test {
     settings->Set("statusfile", statusPath);
     settings->Set("output", "/home/u/Desktop/Report.pdf");
   }
-  TempDir dir;
+  ScratchFolder dir;
   std::string statusPath;
   DictionaryPtr settings = Dictionary::New();
 };

@@ -10,6 +10,7 @@
 
 #include "platform/error.h"
 #include "scratch_support.h"
+#include "tests/support/scratch_folder.h"
 
 namespace nimbra {
 namespace {
@@ -82,7 +83,7 @@ TEST(NumberText, IsReadBackAsTheSameNumber) {
 
 // Switches LC_NUMERIC to a locale with a decimal comma: an installed one, or a minimal one
 // compiled into the scratch folder. False when neither is possible.
-bool UseDecimalCommaLocale(const test::ScratchFolder& dir) {
+bool UseDecimalCommaLocale(const test_support::ScratchFolder& dir) {
   for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
     if (std::setlocale(LC_NUMERIC, name)) return true;
   }
@@ -100,7 +101,7 @@ bool UseDecimalCommaLocale(const test::ScratchFolder& dir) {
 }
 
 TEST(NumberText, IgnoresTheLocale) {
-  test::ScratchFolder dir;
+  test_support::ScratchFolder dir;
   if (!UseDecimalCommaLocale(dir)) GTEST_SKIP() << "no locale with a decimal comma is available";
   char probe[16];
   std::snprintf(probe, sizeof probe, "%.1f", 1.5);

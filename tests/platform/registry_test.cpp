@@ -11,12 +11,14 @@
 
 #include "platform/error.h"
 #include "scratch_support.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/env_guard.h"
 
 namespace nimbra {
 namespace {
 
-using test::ScopedEnv;
-using test::ScratchFolder;
+using test_support::ScopedEnv;
+using test_support::ScratchFolder;
 using test::Slurp;
 using test::Spit;
 

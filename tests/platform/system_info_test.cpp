@@ -13,12 +13,13 @@
 
 #include "platform/error.h"
 #include "scratch_support.h"
+#include "tests/support/env_guard.h"
 #include "syscall_failure_support.h"
 
 namespace nimbra {
 namespace {
 
-using test::ScopedEnv;
+using test_support::ScopedEnv;
 
 std::string OutputOf(const char* command) {
   std::string out;

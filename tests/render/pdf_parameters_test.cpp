@@ -8,6 +8,7 @@
 #include "gui/render/parameter_lines.h"
 #include "platform/dictionary.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "render_world_support.h"
 
 namespace nimbra {
@@ -71,7 +72,7 @@ TEST_F(PdfParametersTest, PdfaAddsItsLinesAndTheDefinitionFileBeforeTheInputs) {
   EXPECT_EQ(lines[2], "-sColorConversionStrategy=CMYK");
   EXPECT_EQ(lines[3], "-q");
   EXPECT_EQ(lines[14], "\"" + PdfaDefinitionFile() + "\"");
-  EXPECT_TRUE(test::PathExists(PdfaDefinitionFile())) << PdfaDefinitionFile();
+  EXPECT_TRUE(PathExists(PdfaDefinitionFile())) << PdfaDefinitionFile();
   EXPECT_EQ(lines[15], "\"/t/s_header.ps\"");
 }
 

@@ -8,6 +8,7 @@
 #include "gui/render/pdf_parameters.h"
 #include "platform/dictionary.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "render_world_support.h"
 
 namespace nimbra {
@@ -186,7 +187,7 @@ class ImagePassTest : public RenderOutputTest {
  protected:
   // The first bytes of a file, which name its format.
   static std::string Signature(const std::string& file, std::size_t size) {
-    return test::PathExists(file) ? test::ReadFileText(file).substr(0, size) : std::string();
+    return PathExists(file) ? test::ReadFileText(file).substr(0, size) : std::string();
   }
   // Renders a document of `pages` pages to PDF, then runs the image pass with `base`.
   std::string RunImagePass(int pages, std::string base) {
@@ -208,7 +209,7 @@ TEST_F(ImagePassTest, Png16mWritesOneNumberedFilePerPage) {
   for (const char* name : {"s_page_00000001.png", "s_page_00000002.png"}) {
     EXPECT_EQ(Signature(world_.Path(name), 4), "\x89PNG") << name;
   }
-  EXPECT_FALSE(test::PathExists(world_.Path("s_page_00000003.png")));
+  EXPECT_FALSE(PathExists(world_.Path("s_page_00000003.png")));
 }
 
 TEST_F(ImagePassTest, JpegAndTiffG4WriteTheirFormats) {
@@ -234,7 +235,7 @@ TEST_F(ImagePassTest, EncryptedPdfIsReadWithTheOwnerPassword) {
   settings_.Set("device", "pnggray");
   settings_.Set("res", "20");
   EXPECT_EQ(RunImagePass(1, world_.Path("enc_page")), "png");
-  EXPECT_TRUE(test::PathExists(world_.Path("enc_page.png")));
+  EXPECT_TRUE(PathExists(world_.Path("enc_page.png")));
 }
 
 }  // namespace

@@ -12,15 +12,14 @@
 #include <stdexcept>
 
 #include "gui/render/ghostscript_version_cache.h"
+#include "platform/files.h"
 #include "settings/folders.h"
 #include "settings/log.h"
 
 namespace nimbra::test {
 
 RenderWorld::RenderWorld() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "nimbra-render-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = pattern;
+  root_ = scratch_.Path();
   std::filesystem::create_directories(Path("home/.config"));
   std::filesystem::create_directories(Path("tmp"));
   SetEnv("HOME", Path("home"));
@@ -35,24 +34,11 @@ RenderWorld::RenderWorld() {
 }
 
 RenderWorld::~RenderWorld() {
-  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-    if (it->second.first) {
-      ::setenv(it->first.c_str(), it->second.second.c_str(), 1);
-    } else {
-      ::unsetenv(it->first.c_str());
-    }
-  }
   ResetFolderCacheForTesting();
   ResetLogStateForTesting();
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
 }
 
-void RenderWorld::SetEnv(const char* name, const std::string& value) {
-  const char* old = std::getenv(name);
-  saved_.push_back({name, {old != nullptr, old != nullptr ? old : ""}});
-  ::setenv(name, value.c_str(), 1);
-}
+void RenderWorld::SetEnv(const char* name, const std::string& value) { env_.Set(name, value); }
 
 void RenderWorld::SetGhostscriptFolder(const std::string& folder) {
   std::string escaped;
@@ -91,11 +77,6 @@ std::string ReadFileText(const std::string& path) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-bool PathExists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
 }
 
 std::string ShellQuote(const std::string& text) {

@@ -5,8 +5,9 @@
 // make fake Ghostscript programs (for failures real Ghostscript cannot be made to show) and to
 // run the real PDF tools that check the results.
 #include <string>
-#include <utility>
-#include <vector>
+
+#include "tests/support/env_guard.h"
+#include "tests/support/scratch_folder.h"
 
 namespace nimbra::test {
 
@@ -34,13 +35,14 @@ class RenderWorld {
   std::string Log() const;
 
  private:
+  // Destroyed in reverse order: the environment comes back before the folder goes.
+  test_support::ScratchFolder scratch_{"nimbra-render"};
+  test_support::ScopedEnv env_;
   std::string root_;
-  std::vector<std::pair<std::string, std::pair<bool, std::string>>> saved_;
 };
 
 void WriteFileText(const std::string& path, const std::string& content);
 std::string ReadFileText(const std::string& path);
-bool PathExists(const std::string& path);
 
 // The path as one word for /bin/sh.
 std::string ShellQuote(const std::string& text);

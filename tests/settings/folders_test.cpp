@@ -11,14 +11,17 @@
 #include "platform/error.h"
 #include "platform/registry.h"
 #include "platform/temp_path.h"
-#include "scratch_folder.h"
+#include "file_bytes_support.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/env_guard.h"
+#include "tests/support/other_user.h"
 
 namespace nimbra {
 namespace {
 
 using scratch::Exists;
 using scratch::LStat;
-using scratch::ScratchFolder;
+using test_support::ScratchFolder;
 
 constexpr const char* kSuffix = "/Varnell inc./PDF Printer";
 
@@ -47,7 +50,7 @@ class FoldersTest : public ::testing::Test {
   }
 
   ScratchFolder root_;
-  scratch::ScopedEnv env_;
+  test_support::ScopedEnv env_;
 };
 
 TEST_F(FoldersTest, NamesOfTheProductAndItsRegistryKey) {
@@ -78,7 +81,7 @@ TEST_F(FoldersTest, DataFolderCandidates) {
     std::string userData;       // "" not in the registry
     std::string expected;
   };
-  const std::string r = root_.path();
+  const std::string r = root_.Path();
   const std::vector<Case> cases = {
       {"XDG_CONFIG_HOME", r + "/xdg", r + "/home", r + "/fixed", r + "/xdg" + kSuffix},
       {"XDG_CONFIG_HOME with trailing slash", r + "/xdg2/", r + "/home", "", r + "/xdg2" + kSuffix},
@@ -230,7 +233,7 @@ TEST_F(FoldersTest, TempFolderRefusesSymbolicLinks) {
 TEST_F(FoldersTest, TempFolderRefusesAFolderOfSomeoneElse) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
   LookupUser user(4242402);
-  auto [nobody, nogroup] = scratch::NobodyIds();
+  auto [nobody, nogroup] = test_support::NobodyIds();
   std::filesystem::create_directories(root_ / "tmp/Varnell inc.");
   ASSERT_EQ(::chown((root_ / "tmp/Varnell inc.").c_str(), nobody, nogroup), 0);
   EXPECT_EQ(UserTempFolderFor(user.WithTmpDir(root_ / "tmp")),
@@ -240,8 +243,8 @@ TEST_F(FoldersTest, TempFolderRefusesAFolderOfSomeoneElse) {
 
 TEST_F(FoldersTest, RootComputesTheFolderOfAnotherUserAndGivesItToThem) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act for another user";
-  auto [nobody, nogroup] = scratch::NobodyIds();
-  ::chmod(root_.path().c_str(), 0755);
+  auto [nobody, nogroup] = test_support::NobodyIds();
+  ::chmod(root_.Path().c_str(), 0755);
   std::filesystem::create_directories(root_ / "shared");
   ::chmod((root_ / "shared").c_str(), 01777);  // like /tmp
   UserIdentity user{nobody, nogroup, "/nonexistent", root_ / "shared"};
@@ -252,7 +255,7 @@ TEST_F(FoldersTest, RootComputesTheFolderOfAnotherUserAndGivesItToThem) {
 
   // The user computes the same folder for themself, and can write there.
   const std::string shared = root_ / "shared";
-  int code = scratch::RunUnprivileged([&] {
+  int code = test_support::RunUnprivileged([&] {
     ::setenv("TMPDIR", shared.c_str(), 1);
     ResetFolderCacheForTesting();
     if (UserTempFolder() != folder) return 1;
@@ -264,7 +267,7 @@ TEST_F(FoldersTest, RootComputesTheFolderOfAnotherUserAndGivesItToThem) {
 
 TEST_F(FoldersTest, SharedBaseWithoutStickyBitIsRefused) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
-  auto [nobody, nogroup] = scratch::NobodyIds();
+  auto [nobody, nogroup] = test_support::NobodyIds();
   std::filesystem::create_directories(root_ / "open");
   ASSERT_EQ(::chown((root_ / "open").c_str(), nobody, nogroup), 0);
   ::chmod((root_ / "open").c_str(), 0777);
@@ -272,7 +275,7 @@ TEST_F(FoldersTest, SharedBaseWithoutStickyBitIsRefused) {
   UserIdentity user{4242421, 4242421, "/nonexistent", root_ / "open"};
   const std::string privateFolder = PrivateTempFolder(user.uid);
   ASSERT_FALSE(Exists(privateFolder));
-  ASSERT_EQ(::symlink(root_.path().c_str(), privateFolder.c_str()), 0);
+  ASSERT_EQ(::symlink(root_.Path().c_str(), privateFolder.c_str()), 0);
   struct Cleanup {
     std::string path;
     ~Cleanup() { ::unlink(path.c_str()); }
@@ -294,10 +297,10 @@ TEST_F(FoldersTest, SharedBaseWithoutStickyBitIsRefused) {
 }
 
 TEST_F(FoldersTest, TempFolderRaisesWhenAFolderCannotBeCreated) {
-  ::chmod(root_.path().c_str(), 0755);
+  ::chmod(root_.Path().c_str(), 0755);
   ::chmod((root_ / "tmp").c_str(), 0555);  // not writable for the unprivileged child
   const std::string tmp = root_ / "tmp";
-  int code = scratch::RunUnprivileged([&] {
+  int code = test_support::RunUnprivileged([&] {
     ::setenv("TMPDIR", tmp.c_str(), 1);
     try {
       UserTempFolderFor(CurrentUserIdentity());

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "scratch_folder.h"
+#include "file_bytes_support.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/other_user.h"
 
 namespace nimbra {
 namespace {
 
 using scratch::ReadBytesFrom;
-using scratch::ScratchFolder;
+using test_support::ScratchFolder;
 using scratch::WriteBytesTo;
 
 // A compact picture of a document: loose values "k=v;" first in order, then "[name]k=v;...".
@@ -44,7 +46,7 @@ class IniFileTest : public ::testing::Test {
   }
   std::vector<std::string> FolderEntries() const {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir_.path())) {
+    for (const auto& e : std::filesystem::directory_iterator(dir_.Path())) {
       names.push_back(e.path().filename().string());
     }
     return names;
@@ -233,10 +235,10 @@ TEST_F(IniFileTest, FailedSaveReportsTheErrorAndLeavesNoTemporaryFile) {
 TEST_F(IniFileTest, PermissionErrorsAreAccessErrors) {
   WriteBytesTo(file_, "a=1\r\n");
   ::chmod(file_.c_str(), 0600);
-  ::chmod(dir_.path().c_str(), 0755);  // others may enter, read nothing and write nothing
+  ::chmod(dir_.Path().c_str(), 0755);  // others may enter, read nothing and write nothing
   const std::string file = file_;
   const std::string target = dir_ / "new.ini";
-  int code = scratch::RunUnprivileged([&] {
+  int code = test_support::RunUnprivileged([&] {
     IniFile ini;
     if (ini.Load(file) || ini.LastError() != 75) return 1;
     ini.data()->Set("a", "2");
@@ -267,7 +269,7 @@ TEST_F(IniFileTest, SaveReplacesTheFileAndKeepsItsMode) {
 
 TEST_F(IniFileTest, SaveAsRootKeepsTheFilesOwner) {
   if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
-  auto [nobody, nogroup] = scratch::NobodyIds();
+  auto [nobody, nogroup] = test_support::NobodyIds();
   WriteBytesTo(file_, "a=1\r\n");
   ASSERT_EQ(::chown(file_.c_str(), nobody, nogroup), 0);
   IniFile ini;

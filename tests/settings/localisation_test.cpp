@@ -8,12 +8,15 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "scratch_folder.h"
+#include "file_bytes_support.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/env_guard.h"
+#include "tests/support/other_user.h"
 
 namespace nimbra {
 namespace {
 
-using scratch::ScratchFolder;
+using test_support::ScratchFolder;
 using scratch::WriteBytesTo;
 
 // UTF-16LE bytes of a UTF-16 text, as the language file holds them.
@@ -48,10 +51,10 @@ TEST(UnescapeLabel, ReplacesEscapes) {
 
 class LocalisationTest : public ::testing::Test {
  protected:
-  void SetUp() override { env_.Set("NIMBRA_APP_FOLDER", app_.path()); }
+  void SetUp() override { env_.Set("NIMBRA_APP_FOLDER", app_.Path()); }
   void TearDown() override {
     // Leave an empty table behind for the next test.
-    LoadLanguageFrom(empty_.path());
+    LoadLanguageFrom(empty_.Path());
   }
   void WriteLanguageFile(std::u16string_view text) {
     WriteBytesTo(app_ / "labels.txt", Utf16Le(text));
@@ -59,7 +62,7 @@ class LocalisationTest : public ::testing::Test {
 
   ScratchFolder app_;
   ScratchFolder empty_;
-  scratch::ScopedEnv env_;
+  test_support::ScopedEnv env_;
 };
 
 TEST_F(LocalisationTest, TranslatesLabelledTexts) {
@@ -110,7 +113,7 @@ TEST_F(LocalisationTest, TranslatesLabelledTexts) {
 
 TEST_F(LocalisationTest, ByteOrderMarkBelongsToTheFirstLine) {
   WriteLanguageFile(u"\uFEFFL1=first\r\nL2=second\r\n");
-  LoadLanguageFrom(app_.path());
+  LoadLanguageFrom(app_.Path());
   EXPECT_EQ(Localize("[L1]default"), "default");
   EXPECT_EQ(Localize("[\xEF\xBB\xBFL1]default"), "first");
   EXPECT_EQ(Localize("[L2]default"), "second");
@@ -118,7 +121,7 @@ TEST_F(LocalisationTest, ByteOrderMarkBelongsToTheFirstLine) {
 
 TEST_F(LocalisationTest, OddByteCountLosesOnlyTheLastByte) {
   WriteBytesTo(app_ / "labels.txt", Utf16Le(u"L1=one\r\nL2=two") + "!");
-  LoadLanguageFrom(app_.path());
+  LoadLanguageFrom(app_.Path());
   EXPECT_EQ(Localize("[L1]x"), "one");
   EXPECT_EQ(Localize("[L2]x"), "two");
 }
@@ -138,29 +141,29 @@ TEST_F(LocalisationTest, DialogCharsetFollowsTheLanguage) {
   };
   for (const auto& c : cases) {
     WriteLanguageFile(c.file);
-    LoadLanguageFrom(app_.path());
+    LoadLanguageFrom(app_.Path());
     EXPECT_EQ(DialogCharset(), c.charset);
   }
   // Loading again without a file starts from scratch.
   std::filesystem::remove(app_ / "labels.txt");
-  LoadLanguageFrom(app_.path());
+  LoadLanguageFrom(app_.Path());
   EXPECT_EQ(DialogCharset(), 0);
   EXPECT_EQ(Localize("[WindowsLanguage]"), "");
 }
 
 TEST_F(LocalisationTest, LaterLoadReplacesTheWholeTable) {
   WriteLanguageFile(u"x\r\nL1=one\r\n");
-  LoadLanguageFrom(app_.path());
+  LoadLanguageFrom(app_.Path());
   EXPECT_EQ(Localize("[L1]d"), "one");
   WriteLanguageFile(u"x\r\nL2=two\r\n");
-  LoadLanguageFrom(app_.path());
+  LoadLanguageFrom(app_.Path());
   EXPECT_EQ(Localize("[L1]d"), "d");
   EXPECT_EQ(Localize("[L2]d"), "two");
 }
 
 TEST_F(LocalisationTest, DebugMarkerShowsMissingIdentifiers) {
   WriteLanguageFile(u"x\r\nL1=one\r\nL2=\r\n");
-  LoadLanguageFrom(app_.path());
+  LoadLanguageFrom(app_.Path());
   EXPECT_FALSE(IsDebugMode());
   EXPECT_EQ(Localize("[L3]missing"), "missing");
 
@@ -187,9 +190,9 @@ TEST_F(LocalisationTest, MissingLanguageFileShowsDefaults) {
 TEST_F(LocalisationTest, UnreadableLanguageFileRaisesTheReadersError) {
   WriteLanguageFile(u"x\r\nL1=one\r\n");
   ::chmod((app_ / "labels.txt").c_str(), 0600);
-  ::chmod(app_.path().c_str(), 0755);
-  const std::string folder = app_.path();
-  int code = scratch::RunUnprivileged([&] {
+  ::chmod(app_.Path().c_str(), 0755);
+  const std::string folder = app_.Path();
+  int code = test_support::RunUnprivileged([&] {
     try {
       LoadLanguageFrom(folder);
     } catch (const Error& e) {

@@ -12,19 +12,21 @@
 #include "platform/error.h"
 #include "platform/event_pump.h"
 #include "platform/system_info.h"
-#include "scratch_folder.h"
+#include "file_bytes_support.h"
+#include "tests/support/scratch_folder.h"
+#include "tests/support/env_guard.h"
 #include "settings/folders.h"
 
 namespace nimbra {
 namespace {
 
 using scratch::ReadBytesFrom;
-using scratch::ScratchFolder;
+using test_support::ScratchFolder;
 
 class LogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    env_.Set("TMPDIR", dir_.path());
+    env_.Set("TMPDIR", dir_.Path());
     env_.Set("NIMBRA_REGISTRY", dir_ / "registry.reg");
     ResetFolderCacheForTesting();
     ResetLogStateForTesting();
@@ -37,7 +39,7 @@ class LogTest : public ::testing::Test {
   }
 
   ScratchFolder dir_;
-  scratch::ScopedEnv env_;
+  test_support::ScopedEnv env_;
 };
 
 std::vector<std::string> SplitCrLf(const std::string& text) {

@@ -1,7 +1,6 @@
 #include "settings_test_env_support.h"
 
 #include <grp.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,53 +12,32 @@
 
 #include "settings/folders.h"
 #include "settings/log.h"
+#include "tests/support/other_user.h"
 
 namespace nimbra::test {
 
 namespace fs = std::filesystem;
 
 SettingsTestEnvironment::SettingsTestEnvironment() {
-  std::string pattern = (fs::temp_directory_path() / "nimbra-settings-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  root_ = pattern;
+  root_ = scratch_.Path();
   home_ = root_ + "/home";
   appFolder_ = root_ + "/app";
   fs::create_directories(home_);
   fs::create_directories(appFolder_);
   fs::create_directories(root_ + "/tmp");
-  SetEnv("HOME", home_);
-  SetEnv("XDG_CONFIG_HOME", home_ + "/.config");
-  SetEnv("TMPDIR", root_ + "/tmp");
-  SetEnv("NIMBRA_APP_FOLDER", appFolder_);
-  SetEnv("NIMBRA_REGISTRY", root_ + "/registry.reg");
+  env_.Set("HOME", home_);
+  env_.Set("XDG_CONFIG_HOME", home_ + "/.config");
+  env_.Set("TMPDIR", root_ + "/tmp");
+  env_.Set("NIMBRA_APP_FOLDER", appFolder_);
+  env_.Set("NIMBRA_REGISTRY", root_ + "/registry.reg");
   ResetFolderCacheForTesting();
   ResetLogStateForTesting();
   SetLogSessionId("test");
 }
 
 SettingsTestEnvironment::~SettingsTestEnvironment() {
-  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-    if (it->second.first) {
-      ::setenv(it->first.c_str(), it->second.second.c_str(), 1);
-    } else {
-      ::unsetenv(it->first.c_str());
-    }
-  }
   ResetFolderCacheForTesting();
   ResetLogStateForTesting();
-  std::error_code ec;
-  // Tests may leave files without permissions behind; give them back before removing.
-  for (auto it = fs::recursive_directory_iterator(root_, ec); it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-  }
-  fs::remove_all(root_, ec);
-}
-
-void SettingsTestEnvironment::SetEnv(const char* name, const std::string& value) {
-  const char* old = ::getenv(name);
-  saved_.push_back({name, {old != nullptr, old ? old : ""}});
-  ::setenv(name, value.c_str(), 1);
 }
 
 std::string SettingsTestEnvironment::DataFolder() const { return nimbra::DataFolder(); }
@@ -93,10 +71,6 @@ bool RunningAsRoot() { return ::geteuid() == 0; }
 }  // namespace nimbra::test
 
 namespace nimbra::test {
-namespace {
-constexpr uid_t kNobody = 65534;
-}  // namespace
-
 std::optional<std::string> RunAsOrdinaryUser(const std::function<std::string()>& body) {
   if (!RunningAsRoot()) return body();
   int pipeFds[2];
@@ -106,7 +80,8 @@ std::optional<std::string> RunAsOrdinaryUser(const std::function<std::string()>&
   if (child == 0) {
     ::close(pipeFds[0]);
     std::string out;
-    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+    const auto [uid, gid] = test_support::NobodyIds();
+    if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
       ::_exit(3);
     }
     try {
@@ -151,7 +126,8 @@ void OpenPathForOthers(const std::string& root, const std::string& path) {
 
 void GiveToOrdinaryUser(const std::string& folder) {
   if (RunningAsRoot()) {
-    if (::chown(folder.c_str(), kNobody, kNobody) != 0) throw std::runtime_error("chown failed");
+    const auto [uid, gid] = test_support::NobodyIds();
+    if (::chown(folder.c_str(), uid, gid) != 0) throw std::runtime_error("chown failed");
   }
 }
 

@@ -5,8 +5,9 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
+
+#include "tests/support/env_guard.h"
+#include "tests/support/scratch_folder.h"
 
 namespace nimbra::test {
 
@@ -31,19 +32,19 @@ class SettingsTestEnvironment {
   std::string Log() const;
 
  private:
-  void SetEnv(const char* name, const std::string& value);
-
+  // Destroyed in reverse order: the environment comes back before the folder goes.
+  test_support::ScratchFolder scratch_{"nimbra-settings"};
+  test_support::ScopedEnv env_;
   std::string root_;
   std::string home_;
   std::string appFolder_;
-  std::vector<std::pair<std::string, std::pair<bool, std::string>>> saved_;
 };
 
 // True when the tests run as root (file modes do not stop root).
 bool RunningAsRoot();
 
 // Runs `body` as an ordinary user so that file modes apply: in this process when it does not
-// run as root, else in a child process switched to the user "nobody" (uid/gid 65534). Returns
+// run as root, else in a child process switched to the user "nobody" (NobodyIds()). Returns
 // the text `body` returned; nullopt when no such user switch is possible.
 std::optional<std::string> RunAsOrdinaryUser(const std::function<std::string()>& body);
 
