@@ -20,7 +20,7 @@ using delivery_test::FolderEntries;
 using delivery_test::PathExists;
 using test_support::ScratchFolder;
 using delivery_test::UnwritableFolder;
-using delivery_test::WriteFile;
+using test_support::WriteFileBytes;
 
 [[maybe_unused]] auto* const kEnvironment =
     ::testing::AddGlobalTestEnvironment(new DeliveryEnvironment);
@@ -44,15 +44,15 @@ class CleanupTest : public ::testing::Test {
     ::mkdir(temp.c_str(), 0700);
     for (const char* name : {"abc_printer.log", "abc_patched.ps", "abc_printer.pdf",
                              "abc_trace.LOG", "other_printer.log", "3days.tmp", "_patched.ps"}) {
-      WriteFile(temp + "/" + name, "x");
+      WriteFileBytes(temp + "/" + name, "x");
     }
     AgeDays(temp + "/other_printer.log", 1);
     AgeDays(temp + "/3days.tmp", 3);
 
     // Outside the folder: must survive whatever the clean-up does.
-    WriteFile(root / "abc_outside.pdf", "keep");
+    WriteFileBytes(root / "abc_outside.pdf", "keep");
     AgeDays(root / "abc_outside.pdf", 5);
-    WriteFile(root / "old_target", "keep");
+    WriteFileBytes(root / "old_target", "keep");
     AgeDays(root / "old_target", 5);
     // Links into that world, named and aged like the files that are removed.
     ASSERT_EQ(::symlink((root / "abc_outside.pdf").c_str(), (temp + "/abc_link.pdf").c_str()), 0);
@@ -61,7 +61,7 @@ class CleanupTest : public ::testing::Test {
     AgeDays(temp + "/old_link", 5);
     // A subfolder with the run's prefix and stale content.
     ::mkdir((temp + "/abc_folder").c_str(), 0700);
-    WriteFile(temp + "/abc_folder/abc_inner.ps", "keep");
+    WriteFileBytes(temp + "/abc_folder/abc_inner.ps", "keep");
     AgeDays(temp + "/abc_folder/abc_inner.ps", 5);
     AgeDays(temp + "/abc_folder", 5);
   }
@@ -127,8 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(CleanupTest, FileJustYoungerThanTwoDaysStaysOneJustOlderGoes) {
-  WriteFile(temp + "/47h", "x");
-  WriteFile(temp + "/49h", "x");
+  WriteFileBytes(temp + "/47h", "x");
+  WriteFileBytes(temp + "/49h", "x");
   AgeDays(temp + "/47h", 47.0 / 24);
   AgeDays(temp + "/49h", 49.0 / 24);
   CleanupFolder(temp, "", false, false, false, stepLabel);
@@ -142,7 +142,7 @@ TEST_F(CleanupTest, FilesThatCannotBeDeletedAreIgnored) {
   if (FolderEntries(temp).empty()) {
     // A read-only file system mounted over the folder hides its files: put one on it first.
     locked.MakeWritable();
-    WriteFile(temp + "/abc_printer.pdf", "x");
+    WriteFileBytes(temp + "/abc_printer.pdf", "x");
     locked.MakeUnwritable();
   }
   const Names before = FolderEntries(temp);
@@ -162,8 +162,8 @@ TEST(Cleanup, UsesTheUserTemporaryFolderAndTheMarkerInTheApplicationFolder) {
   ASSERT_EQ(temp.rfind(DeliveryEnvironment::TempRoot(), 0), 0u) << temp;
   const std::string marker = DeliveryEnvironment::AppFolder() + "/debug.txt";
 
-  WriteFile(temp + "/run1_printer.pdf", "x");
-  WriteFile(marker, "");
+  WriteFileBytes(temp + "/run1_printer.pdf", "x");
+  WriteFileBytes(marker, "");
   ASSERT_TRUE(IsDebugMode());
   std::string stepLabel;
   Cleanup("run1", false, false, stepLabel);

@@ -19,12 +19,12 @@ using delivery_test::DeliveryEnvironment;
 using delivery_test::EmptyLog;
 using delivery_test::FolderEntries;
 using delivery_test::PathExists;
-using delivery_test::ReadWholeFile;
+using test_support::ReadFileBytes;
 using delivery_test::ScopedTmpfs;
 using test_support::ScratchFolder;
 using delivery_test::UnwritableFolder;
 using delivery_test::WaitingUserInterface;
-using delivery_test::WriteFile;
+using test_support::WriteFileBytes;
 
 [[maybe_unused]] auto* const kEnvironment =
     ::testing::AddGlobalTestEnvironment(new DeliveryEnvironment);
@@ -45,7 +45,7 @@ class CopyToDestinationTest : public ::testing::Test {
   void SetUp() override {
     EmptyLog();
     source = dir / "job_printer.pdf";
-    WriteFile(source, "%PDF-1.4 new document");
+    WriteFileBytes(source, "%PDF-1.4 new document");
     ::mkdir((dir / "out").c_str(), 0755);
     destination = dir / "out/Report.pdf";
   }
@@ -57,12 +57,12 @@ class CopyToDestinationTest : public ::testing::Test {
 };
 
 TEST_F(CopyToDestinationTest, CopiesAndReplacesALongerFileCompletelyLeavingNothingElse) {
-  WriteFile(destination, std::string(50000, 'o'));
+  WriteFileBytes(destination, std::string(50000, 'o'));
   ::chmod(destination.c_str(), 0640);
 
   EXPECT_TRUE(CopyToDestination(source, destination, false, ui));
 
-  EXPECT_EQ(ReadWholeFile(destination), "%PDF-1.4 new document");
+  EXPECT_EQ(ReadFileBytes(destination), "%PDF-1.4 new document");
   // The replaced document keeps its permissions, and no temporary name is left behind.
   EXPECT_EQ(ModeOf(destination), 0640u);
   EXPECT_EQ(FolderEntries(dir / "out"), std::vector<std::string>{"Report.pdf"});
@@ -80,7 +80,7 @@ TEST_F(CopyToDestinationTest, NewFileGetsTheModeTheUmaskAllows) {
 
 TEST_F(CopyToDestinationTest, ALinkAtTheDestinationStaysALinkAndItsFileIsReplaced) {
   const std::string real = dir / "real.pdf";
-  WriteFile(real, "old");
+  WriteFileBytes(real, "old");
   ASSERT_EQ(::symlink(real.c_str(), destination.c_str()), 0);
 
   EXPECT_TRUE(CopyToDestination(source, destination, false, ui));
@@ -88,12 +88,12 @@ TEST_F(CopyToDestinationTest, ALinkAtTheDestinationStaysALinkAndItsFileIsReplace
   struct stat st {};
   ASSERT_EQ(::lstat(destination.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(ReadWholeFile(real), "%PDF-1.4 new document");
+  EXPECT_EQ(ReadFileBytes(real), "%PDF-1.4 new document");
 }
 
 TEST_F(CopyToDestinationTest, CopyOntoItselfKeepsTheContent) {
   EXPECT_TRUE(CopyToDestination(source, source, false, ui));
-  EXPECT_EQ(ReadWholeFile(source), "%PDF-1.4 new document");
+  EXPECT_EQ(ReadFileBytes(source), "%PDF-1.4 new document");
 }
 
 // Errors other than an access error fail at once: no retry, one failure line, then the
@@ -174,7 +174,7 @@ TEST_F(CopyToDestinationTest, DestinationThatBecomesWritableDuringTheRetriesIsCo
 
   EXPECT_TRUE(CopyToDestination(source, destination, false, ui));
 
-  EXPECT_EQ(ReadWholeFile(destination), "%PDF-1.4 new document");
+  EXPECT_EQ(ReadFileBytes(destination), "%PDF-1.4 new document");
   EXPECT_GE(CountLogLines(kLockLine), 1);
   EXPECT_EQ(CountLogLines(kFailureLine), 0);
   EXPECT_TRUE(ui.messages.empty());
@@ -203,19 +203,19 @@ TEST_F(CopyToDestinationTest, RetryAfterTheLockIsGoneCopies) {
   EXPECT_TRUE(CopyToDestination(source, destination, false, ui, kShortRetries));
 
   EXPECT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ReadWholeFile(destination), "%PDF-1.4 new document");
+  EXPECT_EQ(ReadFileBytes(destination), "%PDF-1.4 new document");
 }
 
 TEST_F(CopyToDestinationTest, FullDiskFailsAtOnceAndKeepsTheExistingDestination) {
   ScopedTmpfs small(dir / "out", 64 * 1024, false);
   if (!small.Available()) GTEST_SKIP() << small.SkipReason();
-  WriteFile(destination, "previous document");
-  WriteFile(source, std::string(256 * 1024, 'p'));
+  WriteFileBytes(destination, "previous document");
+  WriteFileBytes(source, std::string(256 * 1024, 'p'));
   ui.messageAnswers = {MessageResult::kCancel};
 
   EXPECT_FALSE(CopyToDestination(source, destination, false, ui));
 
-  EXPECT_EQ(ReadWholeFile(destination), "previous document");
+  EXPECT_EQ(ReadFileBytes(destination), "previous document");
   EXPECT_EQ(FolderEntries(dir / "out"), std::vector<std::string>{"Report.pdf"});
   EXPECT_EQ(CountLogLines(kLockLine), 0);
   EXPECT_EQ(CountLogLines("Error 28: No space left on device"), 1);

@@ -21,6 +21,8 @@
 #include "tests/support/scratch_folder.h"
 
 namespace nimbra::delivery_test {
+
+using test_support::ReadFileBytes;
 namespace {
 
 // Mounts made by the tests live in a mount namespace of their own: the host never sees them and
@@ -79,7 +81,7 @@ const std::string& DeliveryEnvironment::AppFolder() { return g_appFolder; }
 std::vector<std::string> LogLines() {
   std::vector<std::string> lines;
   if (!PathExists(LogFileName())) return lines;
-  std::istringstream in(ReadWholeFile(LogFileName()));
+  std::istringstream in(ReadFileBytes(LogFileName()));
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
@@ -94,20 +96,6 @@ int CountLogLines(const std::string& text) {
   return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
     return l.find(text) != std::string::npos;
   }));
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  if (!out.flush()) throw std::runtime_error("cannot write " + path);
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 bool PathExists(const std::string& path) {

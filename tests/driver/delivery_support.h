@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/driver/fake_user_interface_support.h"
+#include "tests/support/file_bytes.h"
 
 namespace nimbra::delivery_test {
 
@@ -32,8 +33,6 @@ void EmptyLog();
 int CountLogLines(const std::string& text);
 
 // File helpers.
-void WriteFile(const std::string& path, const std::string& bytes);
-std::string ReadWholeFile(const std::string& path);
 bool PathExists(const std::string& path);
 // The names in a folder, sorted, without "." and "..".
 std::vector<std::string> FolderEntries(const std::string& folder);

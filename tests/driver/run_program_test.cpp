@@ -20,7 +20,7 @@ namespace nimbra {
 namespace {
 
 using delivery_test::PathExists;
-using delivery_test::ReadWholeFile;
+using test_support::ReadFileBytes;
 using test_support::ScratchFolder;
 
 // Waits (bounded) for a started program to finish writing `path`, which it does last by
@@ -29,7 +29,7 @@ std::string WaitForFile(const std::string& path) {
   for (int i = 0; i < 1000 && !PathExists(path); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return PathExists(path) ? ReadWholeFile(path) : "<never written>";
+  return PathExists(path) ? ReadFileBytes(path) : "<never written>";
 }
 
 // True once the process is gone entirely: ended and reaped (a zombie still has its /proc entry).

@@ -13,9 +13,9 @@ using delivery_test::CountLogLines;
 using delivery_test::DeliveryEnvironment;
 using delivery_test::EmptyLog;
 using delivery_test::PathExists;
-using delivery_test::ReadWholeFile;
+using test_support::ReadFileBytes;
 using test_support::ScratchFolder;
-using delivery_test::WriteFile;
+using test_support::WriteFileBytes;
 
 [[maybe_unused]] auto* const kEnvironment =
     ::testing::AddGlobalTestEnvironment(new DeliveryEnvironment);
@@ -57,13 +57,13 @@ TEST_F(StatusFileTest, SuccessWritesTheExactLinesInUtf16WithoutByteOrderMark) {
       "[PDF Printer]\r\n"
       "  statusfile=" + statusPath + "\r\n"
       "  output=/home/u/Desktop/Report.pdf\r\n";
-  EXPECT_EQ(ReadWholeFile(statusPath), Utf16Ascii(expected));
+  EXPECT_EQ(ReadFileBytes(statusPath), Utf16Ascii(expected));
   EXPECT_EQ(CountLogLines("Create status file " + statusPath), 1);
 }
 
 TEST_F(StatusFileTest, FailureWithoutFilesHasAnEmptyFileSection) {
   WriteStatusFile(false, *settings, 0, 0, "");
-  std::string text = ReadWholeFile(statusPath);
+  std::string text = ReadFileBytes(statusPath);
   EXPECT_NE(text.find(Utf16Ascii("  Errors=1\r\n  PageCount=0\r\n  FileCount=0\r\n\r\n[Files]\r\n"
                                  "\r\n[PDF Printer]\r\n")),
             std::string::npos);
@@ -71,16 +71,16 @@ TEST_F(StatusFileTest, FailureWithoutFilesHasAnEmptyFileSection) {
 
 TEST_F(StatusFileTest, PageFilesAreListedOneLineEachWhateverTheLineBreak) {
   WriteStatusFile(true, *settings, 2, 3, "  File1=/o/a-1.png\n  File2=/o/a-2.png\r\n  File3=/o/a-3.png");
-  EXPECT_NE(ReadWholeFile(statusPath)
+  EXPECT_NE(ReadFileBytes(statusPath)
                 .find(Utf16Ascii("[Files]\r\n  File1=/o/a-1.png\r\n  File2=/o/a-2.png\r\n"
                                  "  File3=/o/a-3.png\r\n\r\n[PDF Printer]")),
             std::string::npos);
 }
 
 TEST_F(StatusFileTest, ReplacesALongerPreviousFileCompletely) {
-  WriteFile(statusPath, std::string(100000, 'x'));
+  WriteFileBytes(statusPath, std::string(100000, 'x'));
   WriteStatusFile(true, *settings, 1, 1, "  File1=a");
-  std::string text = ReadWholeFile(statusPath);
+  std::string text = ReadFileBytes(statusPath);
   EXPECT_EQ(text.find("xxxx"), std::string::npos);
   EXPECT_LT(text.size(), 1000u);
   EXPECT_EQ(text.substr(text.size() - 4), Utf16Ascii("\r\n"));
@@ -100,7 +100,7 @@ TEST_F(StatusFileTest, PathIsTrimmedAndEmptySettingWritesNothing) {
 TEST_F(StatusFileTest, TextBeyondAsciiIsWrittenAsUtf16) {
   settings->Set("title", "Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");  // é € and an emoji
   WriteStatusFile(true, *settings, 1, 1, "");
-  const std::string bytes = ReadWholeFile(statusPath);
+  const std::string bytes = ReadFileBytes(statusPath);
   const std::string expected = Utf16Ascii("  title=Caf") + std::string("\xE9\x00", 2) +
                                Utf16Ascii(" ") + std::string("\xAC\x20", 2) + Utf16Ascii(" ") +
                                std::string("\x3D\xD8\x00\xDE", 4) + Utf16Ascii("\r\n");

@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "platform/error.h"
-#include "scratch_support.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scratch_folder.h"
 
 namespace nimbra {
@@ -87,7 +87,7 @@ bool UseDecimalCommaLocale(const test_support::ScratchFolder& dir) {
   for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
     if (std::setlocale(LC_NUMERIC, name)) return true;
   }
-  test::Spit(dir / "comma.src",
+  test_support::WriteFileBytes(dir / "comma.src",
              "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\ngrouping 3;3\n"
              "END LC_NUMERIC\n");
   // localedef warns about the categories left out (exit code 1) but writes the locale.

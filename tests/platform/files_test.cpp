@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "platform/error.h"
-#include "scratch_support.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/env_guard.h"
 #include "syscall_failure_support.h"
@@ -21,8 +21,8 @@ namespace {
 
 using test_support::ScopedEnv;
 using test_support::ScratchFolder;
-using test::Slurp;
-using test::Spit;
+using test_support::ReadFileBytes;
+using test_support::WriteFileBytes;
 
 // Runs `call` and returns the Error it throws; fails the test when it throws nothing.
 template <typename Call>
@@ -39,9 +39,9 @@ Error ErrorOf(Call call) {
 TEST(ReadFile, ReturnsAllBytes) {
   ScratchFolder dir;
   const std::string bytes("%PDF\0\xff\r\n\x80tail", 12);
-  Spit(dir / "a.bin", bytes);
+  WriteFileBytes(dir / "a.bin", bytes);
   EXPECT_EQ(ReadFile(dir / "a.bin"), bytes);
-  Spit(dir / "empty", "");
+  WriteFileBytes(dir / "empty", "");
   EXPECT_EQ(ReadFile(dir / "empty"), "");
   EXPECT_EQ(ReadTextFile(dir / "a.bin"), bytes);
 }
@@ -75,25 +75,25 @@ TEST(ReadFile, Errors) {
 
 TEST(ReadFileDeathTest, NoFreeDescriptorIsReportedAsSuch) {
   ScratchFolder dir;
-  Spit(dir / "a", "x");
+  WriteFileBytes(dir / "a", "x");
   EXPECT_EXIT(ReadWithoutDescriptors(dir / "a"), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(WriteBytes, ReplacesTheWholeContent) {
   ScratchFolder dir;
   const std::string path = dir / "f";
-  Spit(path, std::string(100, 'o'));
+  WriteFileBytes(path, std::string(100, 'o'));
   WriteBytes(path, "0123456789");
-  EXPECT_EQ(Slurp(path), "0123456789");  // 10 bytes, nothing of the old 100 left
+  EXPECT_EQ(ReadFileBytes(path), "0123456789");  // 10 bytes, nothing of the old 100 left
 
   WriteBytes(path, "");
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
 
   WriteBytes(dir / "new", std::string("a\0b", 3));
-  EXPECT_EQ(Slurp(dir / "new"), std::string("a\0b", 3));
+  EXPECT_EQ(ReadFileBytes(dir / "new"), std::string("a\0b", 3));
 
   WriteTextFile(dir / "text", "Gr\xC3\xBC\xC3\x9F" "e\r\n");
-  EXPECT_EQ(Slurp(dir / "text"), "Gr\xC3\xBC\xC3\x9F" "e\r\n");  // UTF-8 bytes unchanged
+  EXPECT_EQ(ReadFileBytes(dir / "text"), "Gr\xC3\xBC\xC3\x9F" "e\r\n");  // UTF-8 bytes unchanged
 }
 
 TEST(WriteBytes, ErrorsCarryTheMappedNumber) {
@@ -106,9 +106,9 @@ TEST(WriteBytes, ErrorsCarryTheMappedNumber) {
 
 TEST(FileExists, MatchesFilesNotFolders) {
   ScratchFolder dir;
-  Spit(dir / "a.pdf", "x");
-  Spit(dir / ".hidden", "x");
-  Spit(dir / "[ab].txt", "x");
+  WriteFileBytes(dir / "a.pdf", "x");
+  WriteFileBytes(dir / ".hidden", "x");
+  WriteFileBytes(dir / "[ab].txt", "x");
   std::filesystem::create_directory(dir / "sub.pdf.d");
   std::filesystem::create_directory(dir / "only-folders");
   std::filesystem::create_directory(dir / "only-folders/inner");
@@ -135,14 +135,14 @@ TEST(FileExists, MatchesFilesNotFolders) {
       {"", false},
   };
   for (const auto& [path, expected] : cases) EXPECT_EQ(FileExists(path), expected) << path;
-  Spit(dir / "b", "x");
+  WriteFileBytes(dir / "b", "x");
   EXPECT_FALSE(FileExists(dir / "[ab]"));  // would match "b" if brackets were a wildcard
 }
 
 TEST(FolderExists, MatchesFolders) {
   ScratchFolder dir;
   std::filesystem::create_directory(dir / "sub");
-  Spit(dir / "file", "x");
+  WriteFileBytes(dir / "file", "x");
   const std::pair<std::string, bool> cases[] = {
       {dir / "sub", true},       {dir / "sub/", true},   {dir / "sub//", true},
       {dir / "s?b", true},       {dir / "su*", true},    {dir / "file", false},
@@ -155,7 +155,7 @@ TEST(FolderExists, MatchesFolders) {
 // The exact tests take every character literally: "*" and "?" never match another entry.
 TEST(ExactExistenceTests, LiteralPathsLinksFollowed) {
   ScratchFolder dir;
-  Spit(dir / "a.pdf", "x");
+  WriteFileBytes(dir / "a.pdf", "x");
   std::filesystem::create_directory(dir / "sub");
   std::filesystem::create_symlink(dir / "a.pdf", dir / "file.lnk");
   std::filesystem::create_symlink(dir / "sub", dir / "folder.lnk");
@@ -205,7 +205,7 @@ TEST(MkDirRecurse, RelativePathsStartInTheCurrentFolder) {
 
 TEST(MkDirRecurse, FailureNamesTargetAndThePathReached) {
   ScratchFolder dir;
-  Spit(dir / "file", "x");
+  WriteFileBytes(dir / "file", "x");
   const std::string target = dir / "file/sub";
   Error e = ErrorOf([&] { MkDirRecurse(target); });
   EXPECT_EQ(e.Number(), ENOTDIR);
@@ -301,7 +301,7 @@ TEST(EnsurePrivateFolder, RefusesLinksAndForeignFoldersAndTightensTheMode) {
   std::filesystem::create_directory_symlink(dir / "target", dir / "link");
   EXPECT_FALSE(EnsurePrivateFolder(dir / "link", ::getuid(), ::getgid()));
 
-  Spit(dir / "file", "x");
+  WriteFileBytes(dir / "file", "x");
   EXPECT_FALSE(EnsurePrivateFolder(dir / "file", ::getuid(), ::getgid()));
 
   ::mkdir((dir / "open").c_str(), 0777);

@@ -12,7 +12,7 @@
 #include "platform/error.h"
 #include "platform/event_pump.h"
 #include "platform/files.h"
-#include "scratch_support.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/env_guard.h"
 
@@ -21,8 +21,8 @@ namespace {
 
 using test_support::ScopedEnv;
 using test_support::ScratchFolder;
-using test::Slurp;
-using test::Spit;
+using test_support::ReadFileBytes;
+using test_support::WriteFileBytes;
 
 // The state letter of /proc/<pid>/stat ('Z' for a zombie), or 0 when the process is gone.
 char ProcessState(pid_t pid) {
@@ -65,7 +65,7 @@ TEST(RunCommand, RunsInTheWorkingFolderWithRedirection) {
   const std::string before = CurrentFolder();
   RunResult r = RunCommand("pwd > out.txt; echo discarded >/dev/null", 10, folder);
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(Slurp(folder + "/out.txt"), folder + "\n");
+  EXPECT_EQ(ReadFileBytes(folder + "/out.txt"), folder + "\n");
   EXPECT_EQ(CurrentFolder(), before);  // the caller's folder never changes
 }
 
@@ -76,14 +76,14 @@ TEST(RunCommand, EmptyFolderMeansTheCurrentOne) {
   RunResult r = RunCommand("pwd > here.txt", 10, "");
   ASSERT_EQ(::chdir(before.c_str()), 0);
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(Slurp(dir / "here.txt"), dir.Path() + "\n");
+  EXPECT_EQ(ReadFileBytes(dir / "here.txt"), dir.Path() + "\n");
 }
 
 TEST(RunCommand, InheritsTheEnvironment) {
   ScratchFolder dir;
   ScopedEnv var("NIMBRA_PROCESS_TEST", "a b $c");
   RunCommand("printf %s \"$NIMBRA_PROCESS_TEST\" > env.txt", 10, dir.Path());
-  EXPECT_EQ(Slurp(dir / "env.txt"), "a b $c");
+  EXPECT_EQ(ReadFileBytes(dir / "env.txt"), "a b $c");
 }
 
 TEST(RunCommand, MissingWorkingFolderFailsTheStart) {
@@ -131,7 +131,7 @@ TEST(RunCommand, LongCommandLines) {
   ASSERT_GE(command.size(), 100000u);
   RunResult r = RunCommand(command, 10, dir.Path());
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(Slurp(dir / "o"), payload);
+  EXPECT_EQ(ReadFileBytes(dir / "o"), payload);
 
   // Beyond what the kernel takes as one argument: a clean launch error, no crash.
   const std::string tooLong = "true " + std::string(1 << 20, 'y');
@@ -156,7 +156,7 @@ class ShellOpenTest : public ::testing::Test {
       env_.push_back(std::make_unique<ScopedEnv>(name, std::nullopt));
     }
     recorder_ = dir_ / "recorder.sh";
-    Spit(recorder_, "#!/bin/sh\nprintf '%s' \"$1\" > '" + dir_.Path() + "/opened'\n");
+    WriteFileBytes(recorder_, "#!/bin/sh\nprintf '%s' \"$1\" > '" + dir_.Path() + "/opened'\n");
     ::chmod(recorder_.c_str(), 0755);
   }
 
@@ -172,27 +172,27 @@ class ShellOpenTest : public ::testing::Test {
 TEST_F(ShellOpenTest, HandsTheTargetOverAsOneArgument) {
   UseBrowser(recorder_);
   const std::string target = dir_ / "it's a $(touch pwned) file.zzqq";
-  Spit(target, "x");
+  WriteFileBytes(target, "x");
   EXPECT_EQ(ShellOpenWithStatus(target), ShellOpenStatus::kOpened);
-  EXPECT_EQ(Slurp(dir_ / "opened"), target);
+  EXPECT_EQ(ReadFileBytes(dir_ / "opened"), target);
   EXPECT_FALSE(FileExists(dir_ / "pwned"));
   EXPECT_FALSE(FileExists("pwned"));
 }
 
 TEST_F(ShellOpenTest, ANameStartingWithADashIsNotAnOption) {
   UseBrowser(recorder_);
-  Spit(dir_ / "-x.zzqq", "x");
+  WriteFileBytes(dir_ / "-x.zzqq", "x");
   const std::string before = CurrentFolder();
   ASSERT_EQ(::chdir(dir_.Path().c_str()), 0);
   bool opened = ShellOpen("-x.zzqq");
   ASSERT_EQ(::chdir(before.c_str()), 0);
   EXPECT_TRUE(opened);
-  EXPECT_EQ(Slurp(dir_ / "opened"), "./-x.zzqq");
+  EXPECT_EQ(ReadFileBytes(dir_ / "opened"), "./-x.zzqq");
 }
 
 TEST_F(ShellOpenTest, NoApplicationAndFailures) {
   UseBrowser("false");  // the only "application" fails: xdg-open has no way to open it
-  Spit(dir_ / "doc.zzqq", "x");
+  WriteFileBytes(dir_ / "doc.zzqq", "x");
   EXPECT_EQ(ShellOpenWithStatus(dir_ / "doc.zzqq"), ShellOpenStatus::kNoAssociation);
   EXPECT_FALSE(ShellOpen(dir_ / "doc.zzqq"));
   // A missing file: xdg-open reports a failure of its own.

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "platform/error.h"
-#include "scratch_support.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scratch_folder.h"
 #include "tests/support/env_guard.h"
 
@@ -19,8 +19,8 @@ namespace {
 
 using test_support::ScopedEnv;
 using test_support::ScratchFolder;
-using test::Slurp;
-using test::Spit;
+using test_support::ReadFileBytes;
+using test_support::WriteFileBytes;
 
 constexpr const char* kSettingsKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnell inc.\\PDF Printer\\Settings";
 
@@ -46,7 +46,7 @@ class RegistryTest : public ::testing::Test {
   std::string File() const { return dir_ / "etc/registry.reg"; }
   void Write(const std::string& text) {
     std::filesystem::create_directories(dir_ / "etc");
-    Spit(File(), text);
+    WriteFileBytes(File(), text);
   }
   ScratchFolder dir_;
   ScopedEnv env_{"NIMBRA_REGISTRY", dir_ / "etc/registry.reg"};
@@ -118,7 +118,7 @@ TEST_F(RegistryTest, WritesAndReadsBackEveryKindOfText) {
     EXPECT_EQ(listed[i].first, values[i].first);
     EXPECT_EQ(listed[i].second, values[i].second);
   }
-  const std::string text = Slurp(File());
+  const std::string text = ReadFileBytes(File());
   EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnell inc.\\PDF Printer\\Settings]\n"),
             std::string::npos);
   EXPECT_NE(text.find("\"AppFolder\"=\"/usr/lib/nimbra-creator\"\n"), std::string::npos);
@@ -137,13 +137,13 @@ TEST_F(RegistryTest, OverwriteKeepsOneValueUnderTheFirstSpelling) {
 TEST_F(RegistryTest, WritersChangeOnlyWhatTheyAreAskedTo) {
   Write(kSample);
   RegistryWriteValue("HKLM\\Software\\New", "n", "v");
-  const std::string after = Slurp(File());
+  const std::string after = ReadFileBytes(File());
   EXPECT_EQ(after.substr(0, std::string(kSample).size()), kSample);  // comments, dword, spacing
   EXPECT_EQ(after.substr(std::string(kSample).size()), "\n[HKEY_LOCAL_MACHINE\\Software\\New]\n\"n\"=\"v\"\n");
 
   RegistryWriteValue(kSettingsKey, "Added", "x");
   RegistryWriteValue(kSettingsKey, "AppFolder", "/opt/nimbra");
-  const std::string changed = Slurp(File());
+  const std::string changed = ReadFileBytes(File());
   EXPECT_NE(changed.find("\"AppFolder\"=\"/opt/nimbra\"\n\"LogFolder\" = \"/var/log/nimbra\"\n"),
             std::string::npos);
   // A new value comes after the last value of its key, before the blank line.
@@ -243,7 +243,7 @@ TEST_F(RegistryTest, MalformedFilesAreReadAsFarAsTheyMakeSense) {
 
   // A writer keeps every line it does not understand, byte for byte.
   RegistryWriteValue(key, "New", "n");
-  const std::string after = Slurp(File());
+  const std::string after = ReadFileBytes(File());
   for (const std::string& line : {std::string("\"Orphan\"=\"before any key\""),
                                   std::string("\"Unterminated=\"x"), std::string("[Unclosed key"),
                                   garbage.substr(0, 8), std::string("\"Lost\"=\"under an unknown root\""),

@@ -12,7 +12,6 @@
 #include <set>
 
 #include "platform/error.h"
-#include "scratch_support.h"
 #include "tests/support/env_guard.h"
 #include "syscall_failure_support.h"
 

@@ -51,7 +51,7 @@ TEST(ReadGhostscriptVersionTest, RealGhostscriptAndThingsThatAreNot) {
 
   const GhostscriptVersion missing = ReadGhostscriptVersion(world.Path("nothing/gs"));
   EXPECT_EQ(missing.major, 0);
-  test::WriteFileText(world.Path("not-a-program"), "10.00.0\n");  // not executable
+  test_support::WriteFileBytes(world.Path("not-a-program"), "10.00.0\n");  // not executable
   EXPECT_EQ(ReadGhostscriptVersion(world.Path("not-a-program")).major, 0);
   const std::string silent = world.MakeFakeGhostscript("silent", "exit 0");
   EXPECT_EQ(ReadGhostscriptVersion(silent + "/gs").major, 0);
@@ -63,18 +63,18 @@ TEST(ReadGhostscriptVersionTest, AsksTheProgramOnceUntilItChanges) {
   const std::string gs = folder + "/gs";
   EXPECT_EQ(ReadGhostscriptVersion(gs).minor, 10);
   EXPECT_EQ(ReadGhostscriptVersion(gs).minor, 10);
-  EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\n");
+  EXPECT_EQ(test_support::ReadFileBytes(gs + ".calls"), "x\n");
   // The next run of gui (a new process) finds it in the temporary folder.
   ForgetGhostscriptVersionForTesting();
   EXPECT_EQ(ReadGhostscriptVersion(gs).minor, 10);
-  EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\n");
+  EXPECT_EQ(test_support::ReadFileBytes(gs + ".calls"), "x\n");
   // Another Ghostscript installed in its place is asked again.
   world.MakeFakeGhostscript("counting", "echo x >> \"$0.calls\"; echo 10.05.1");
   EXPECT_EQ(ReadGhostscriptVersion(gs).major, 10);
-  EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\nx\n");
+  EXPECT_EQ(test_support::ReadFileBytes(gs + ".calls"), "x\nx\n");
   ForgetGhostscriptVersionForTesting();
   EXPECT_EQ(ReadGhostscriptVersion(gs).major, 10);
-  EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\nx\n");
+  EXPECT_EQ(test_support::ReadFileBytes(gs + ".calls"), "x\nx\n");
 }
 
 TEST(ReadGhostscriptVersionTest, UnknownOrDamagedAnswersAreAskedAgain) {
@@ -84,7 +84,7 @@ TEST(ReadGhostscriptVersionTest, UnknownOrDamagedAnswersAreAskedAgain) {
   EXPECT_EQ(ReadGhostscriptVersion(gs).major, 0);
   ForgetGhostscriptVersionForTesting();
   EXPECT_EQ(ReadGhostscriptVersion(gs).major, 0);
-  EXPECT_EQ(test::ReadFileText(gs + ".calls"), "x\nx\n");
+  EXPECT_EQ(test_support::ReadFileBytes(gs + ".calls"), "x\nx\n");
 
   const std::string known =
       world.MakeFakeGhostscript("known", "echo x >> \"$0.calls\"; echo 9.52") + "/gs";
@@ -95,12 +95,12 @@ TEST(ReadGhostscriptVersionTest, UnknownOrDamagedAnswersAreAskedAgain) {
     if (entry.path().filename() == kGhostscriptVersionCacheName) cacheFile = entry.path().string();
   }
   ASSERT_FALSE(cacheFile.empty());
-  std::string text = test::ReadFileText(cacheFile);
+  std::string text = test_support::ReadFileBytes(cacheFile);
   text.replace(text.rfind("9.52"), 4, "9.5x");
-  test::WriteFileText(cacheFile, text);
+  test_support::WriteFileBytes(cacheFile, text);
   ForgetGhostscriptVersionForTesting();
   EXPECT_EQ(ReadGhostscriptVersion(known).minor, 52);
-  EXPECT_EQ(test::ReadFileText(known + ".calls"), "x\nx\n");
+  EXPECT_EQ(test_support::ReadFileBytes(known + ".calls"), "x\nx\n");
 }
 
 TEST(FindGhostscriptTest, ConfiguredFolderWinsOverPath) {
@@ -128,7 +128,7 @@ TEST(FindGhostscriptTest, ConfiguredFolderWithoutGsFallsBackToPath) {
 TEST(FindGhostscriptTest, PathSkipsFilesThatCannotRun) {
   test::RenderWorld world;
   std::filesystem::create_directories(world.Path("first"));
-  test::WriteFileText(world.Path("first/gs"), "not runnable");
+  test_support::WriteFileBytes(world.Path("first/gs"), "not runnable");
   std::filesystem::create_directories(world.Path("second/gs"));  // a folder named gs
   const std::string third = world.MakeFakeGhostscript("third", "echo 10.02.1");
   world.SetEnv("PATH", world.Path("first") + ":" + world.Path("second") + ":" + third);

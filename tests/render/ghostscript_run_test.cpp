@@ -32,8 +32,8 @@ class RunGhostscriptTest : public ::testing::Test {
 TEST_F(RunGhostscriptTest, RealRunMakesThePdfAndReportsItsPages) {
   const std::string header = world_.Path("header.ps");
   const std::string document = world_.Path("doc.ps");
-  test::WriteFileText(header, test::PageReportProgram());
-  test::WriteFileText(document, test::PostScriptPages(3));
+  test_support::WriteFileBytes(header, test::PageReportProgram());
+  test_support::WriteFileBytes(document, test::PostScriptPages(3));
   const std::string params = world_.Path("job_params.gs");
   const std::string capture = world_.Path("job_params.out");
   const std::string pdf = world_.Path("job printer.pdf");
@@ -53,13 +53,13 @@ TEST_F(RunGhostscriptTest, TheJobsHeaderMakesTheRunReportItsPages) {
   const std::string header = world_.Path("s_header.ps");
   const std::string document = world_.Path("s_patched.ps");
   ASSERT_TRUE(WritePostScriptHeader(header, settings_, true));
-  test::WriteFileText(document, test::PostScriptPages(4));
+  test_support::WriteFileBytes(document, test::PostScriptPages(4));
   const std::string params = world_.Path("s_params.gs");
   const std::string capture = world_.Path("s_params.out");
   WritePdfParameters(params, world_.Path("s_printer.pdf"), settings_, false, capture,
                      {header, document});
   RunGhostscript(settings_, params, capture);
-  EXPECT_EQ(ReadPageCount(capture), 4) << test::ReadFileText(capture);
+  EXPECT_EQ(ReadPageCount(capture), 4) << test_support::ReadFileBytes(capture);
 }
 
 TEST_F(RunGhostscriptTest, NoGhostscriptGives1005) {
@@ -94,20 +94,20 @@ TEST_F(RunGhostscriptTest, Version850IsAcceptedAndRunsInItsFolderWithTheParamete
   world_.SetGhostscriptFolder(folder);
   const std::string params = world_.Path("it's a \"$HOME\" `x`.gs");
   RunGhostscript(settings_, params, world_.Path("p.out"));
-  EXPECT_EQ(test::ReadFileText(folder + "/ran_in"), folder + "\n");
-  EXPECT_EQ(test::ReadFileText(folder + "/args"), "@" + params + "|");
+  EXPECT_EQ(test_support::ReadFileBytes(folder + "/ran_in"), folder + "\n");
+  EXPECT_EQ(test_support::ReadFileBytes(folder + "/args"), "@" + params + "|");
 }
 
 TEST_F(RunGhostscriptTest, FailedRunGives1007WithItsOutputInTheDescriptionAndTheLog) {
   const std::string document = world_.Path("bad.ps");
-  test::WriteFileText(document, "%!PS\n/foo nosuchoperator\nshowpage\n");
+  test_support::WriteFileBytes(document, "%!PS\n/foo nosuchoperator\nshowpage\n");
   const std::string params = world_.Path("bad_params.gs");
   const std::string capture = world_.Path("bad_params.out");
   WritePdfParameters(params, world_.Path("bad.pdf"), settings_, false, capture, {document});
 
   const Error e = RunExpectingError(params, capture);
   EXPECT_EQ(e.Number(), err::kGhostscriptFailed);
-  const std::string output = test::ReadFileText(capture);
+  const std::string output = test_support::ReadFileBytes(capture);
   EXPECT_NE(output.find("/undefined in nosuchoperator"), std::string::npos) << output;
   EXPECT_EQ(e.Description(), "An error occured while running Ghostscript\n\n" + output);
   const std::string log = world_.Log();

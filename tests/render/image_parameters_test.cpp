@@ -19,7 +19,7 @@ class ImageParametersTest : public ::testing::Test {
     base_ = std::move(base);
     extension_ = WriteImageParameters(file, base_, settings_, "/t/s_device.out", "/t/s_printer.pdf");
     std::vector<std::string> lines;
-    std::istringstream in(test::ReadFileText(file));
+    std::istringstream in(test_support::ReadFileBytes(file));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   }

@@ -47,9 +47,9 @@ TEST(ReadPageCountTest, ReadsOnlyTheLast1000Bytes) {
   test::RenderWorld world;
   const std::string capture = world.Path("capture.out");
   // A marker followed by 1000 bytes of other output is out of reach; one within them is found.
-  test::WriteFileText(capture, "%%[Page: 9]%%\n" + std::string(1000, 'x'));
+  test_support::WriteFileBytes(capture, "%%[Page: 9]%%\n" + std::string(1000, 'x'));
   EXPECT_EQ(ReadPageCount(capture), 0);
-  test::WriteFileText(capture, std::string(5000, 'x') + "%%[Page: 9]%%\n" + std::string(980, 'y'));
+  test_support::WriteFileBytes(capture, std::string(5000, 'x') + "%%[Page: 9]%%\n" + std::string(980, 'y'));
   EXPECT_EQ(ReadPageCount(capture), 9);
 }
 

@@ -30,7 +30,7 @@ class PdfParametersTest : public ::testing::Test {
                                                                     "/t/s_patched.ps"}) {
     const std::string file = world_.Path("params.gs");
     WritePdfParameters(file, "/t/s_printer.pdf", settings_, appendPass, "/t/s_params.out", inputs);
-    const std::string text = test::ReadFileText(file);
+    const std::string text = test_support::ReadFileBytes(file);
     EXPECT_EQ(text.find('\r'), std::string::npos) << "line ends are LF only";
     EXPECT_EQ(text.back(), '\n') << "the last line is ended too";
     std::vector<std::string> lines = Lines(text);

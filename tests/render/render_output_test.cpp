@@ -24,7 +24,7 @@ class RenderOutputTest : public ::testing::Test {
   // Rendering pass as the pipeline runs it: header, then the document.
   std::string RenderPdf(const std::string& document, const std::string& name = "out.pdf") {
     const std::string header = world_.Path("header.ps");
-    test::WriteFileText(header, test::PageReportProgram());
+    test_support::WriteFileBytes(header, test::PageReportProgram());
     const std::string pdf = world_.Path(name);
     params_ = world_.Path("params.gs");
     WritePdfParameters(params_, pdf, settings_, false, world_.Path("params.out"), {header, document});
@@ -62,7 +62,7 @@ TEST_F(RenderOutputTest, PdfaOutputIsDeclaredAndCleanWithoutWarnings) {
   settings_.Set("pdfa", "yes");
   // RGB text and an RGB image: PDF/A with a CMYK output intent must not keep them as RGB.
   const std::string document = world_.Path("rgb.ps");
-  test::WriteFileText(document,
+  test_support::WriteFileBytes(document,
                       "%!PS-Adobe-3.0\n%%Pages: 1\n%%EndComments\n%%Page: 1 1\n"
                       "1 0 0 setrgbcolor /Helvetica findfont 24 scalefont setfont\n"
                       "72 700 moveto (Red text) show\n"
@@ -72,13 +72,13 @@ TEST_F(RenderOutputTest, PdfaOutputIsDeclaredAndCleanWithoutWarnings) {
   const std::string pdf = RenderPdf(document);
   // The same parameter file without -q: Ghostscript would name any PDF/A problem here.
   const std::string loud = world_.Path("loud.gs");
-  std::string text = test::ReadFileText(params_);
+  std::string text = test_support::ReadFileBytes(params_);
   text.replace(text.find("-q\n"), 3, "");
   text.replace(text.find("out.pdf"), 7, "loud.pdf");
-  test::WriteFileText(loud, text);
+  test_support::WriteFileBytes(loud, text);
   const std::string messages = Tool("gs @" + test::ShellQuote(loud));
   EXPECT_FALSE(Has(messages, "PDFA") || Has(messages, "PDF/A") || Has(messages, "rror")) << messages;
-  EXPECT_FALSE(Has(test::ReadFileText(world_.Path("params.out")), "PDFA"));
+  EXPECT_FALSE(Has(test_support::ReadFileBytes(world_.Path("params.out")), "PDFA"));
 
   const std::string meta = Tool("pdfinfo -meta " + test::ShellQuote(pdf));
   EXPECT_TRUE(Has(meta, "pdfaid:part='1'")) << meta;
@@ -165,7 +165,7 @@ TEST_F(RenderOutputTest, PdfaWithEncryptionFollowsGhostscriptWhichKeepsTheEncryp
 
 TEST_F(RenderOutputTest, PlainTitleThatGhostscriptAlreadyWroteIsNotRewritten) {
   const std::string document = world_.Path("titled.ps");
-  test::WriteFileText(document, test::PostScriptPages(1, "Quarterly report"));
+  test_support::WriteFileBytes(document, test::PostScriptPages(1, "Quarterly report"));
   const std::string pdf = RenderPdf(document);
   ASSERT_TRUE(Has(Tool("pdfinfo " + test::ShellQuote(pdf)), "Title:           Quarterly report"));
   DocumentInfo info;
@@ -176,23 +176,23 @@ TEST_F(RenderOutputTest, PlainTitleThatGhostscriptAlreadyWroteIsNotRewritten) {
 
 TEST_F(RenderOutputTest, ApplyDocumentInfoOnABrokenFileRaisesAndLeavesItAlone) {
   const std::string broken = world_.Path("broken.pdf");
-  test::WriteFileText(broken, "not a pdf");
+  test_support::WriteFileBytes(broken, "not a pdf");
   DocumentInfo info;
   info.title = "x";
   EXPECT_THROW(ApplyDocumentInfo(broken, info), Error);
-  EXPECT_EQ(test::ReadFileText(broken), "not a pdf");
+  EXPECT_EQ(test_support::ReadFileBytes(broken), "not a pdf");
 }
 
 class ImagePassTest : public RenderOutputTest {
  protected:
   // The first bytes of a file, which name its format.
   static std::string Signature(const std::string& file, std::size_t size) {
-    return PathExists(file) ? test::ReadFileText(file).substr(0, size) : std::string();
+    return PathExists(file) ? test_support::ReadFileBytes(file).substr(0, size) : std::string();
   }
   // Renders a document of `pages` pages to PDF, then runs the image pass with `base`.
   std::string RunImagePass(int pages, std::string base) {
     const std::string document = world_.Path("pages.ps");
-    test::WriteFileText(document, test::PostScriptPages(pages));
+    test_support::WriteFileBytes(document, test::PostScriptPages(pages));
     const std::string pdf = RenderPdf(document, "pages.pdf");
     const std::string params = world_.Path("device_param.gs");
     const std::string extension = WriteImageParameters(params, base, settings_,

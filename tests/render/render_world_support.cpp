@@ -18,6 +18,9 @@
 
 namespace nimbra::test {
 
+using test_support::ReadFileBytes;
+using test_support::WriteFileBytes;
+
 RenderWorld::RenderWorld() {
   root_ = scratch_.Path();
   std::filesystem::create_directories(Path("home/.config"));
@@ -26,7 +29,7 @@ RenderWorld::RenderWorld() {
   SetEnv("XDG_CONFIG_HOME", Path("home/.config"));
   SetEnv("TMPDIR", Path("tmp"));
   SetEnv("NIMBRA_REGISTRY", Path("registry.reg"));
-  WriteFileText(Path("registry.reg"), "");
+  WriteFileBytes(Path("registry.reg"), "");
   ResetFolderCacheForTesting();
   ResetLogStateForTesting();
   ForgetGhostscriptVersionForTesting();
@@ -46,7 +49,7 @@ void RenderWorld::SetGhostscriptFolder(const std::string& folder) {
     if (c == '\\' || c == '"') escaped += '\\';
     escaped += c;
   }
-  WriteFileText(Path("registry.reg"),
+  WriteFileBytes(Path("registry.reg"),
                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Varnell inc.\\PDF Printer\\Settings]\n"
                 "\"ghostscriptfolder\"=\"" + escaped + "\"\n");
 }
@@ -55,28 +58,14 @@ std::string RenderWorld::MakeFakeGhostscript(const std::string& folderName,
                                              const std::string& body) {
   const std::string folder = Path(folderName);
   std::filesystem::create_directories(folder);
-  WriteFileText(folder + "/gs", "#!/bin/sh\n" + body + "\n");
+  WriteFileBytes(folder + "/gs", "#!/bin/sh\n" + body + "\n");
   ::chmod((folder + "/gs").c_str(), 0755);
   return folder;
 }
 
 std::string RenderWorld::Log() const {
   const std::string path = LogFileName();
-  return PathExists(path) ? ReadFileText(path) : std::string();
-}
-
-void WriteFileText(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-std::string ReadFileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return PathExists(path) ? ReadFileBytes(path) : std::string();
 }
 
 std::string ShellQuote(const std::string& text) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/support/env_guard.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scratch_folder.h"
 
 namespace nimbra::test {
@@ -41,8 +42,6 @@ class RenderWorld {
   std::string root_;
 };
 
-void WriteFileText(const std::string& path, const std::string& content);
-std::string ReadFileText(const std::string& path);
 
 // The path as one word for /bin/sh.
 std::string ShellQuote(const std::string& text);

@@ -113,7 +113,7 @@ TEST_F(FoldersTest, DataFolderIsKeptForTheProcess) {
 }
 
 TEST_F(FoldersTest, DataFolderRaisesWhenCreatingACandidateFails) {
-  scratch::WriteBytesTo(root_ / "home/.config", "a file where a folder belongs");
+  test_support::WriteFileBytes(root_ / "home/.config", "a file where a folder belongs");
   try {
     DataFolder();
     FAIL() << "expected an error";
@@ -132,7 +132,7 @@ TEST_F(FoldersTest, EnsureFolder) {
   EXPECT_TRUE(std::filesystem::is_directory(missing));
   EXPECT_TRUE(EnsureFolder(missing + "/", false));
   EXPECT_FALSE(EnsureFolder("", true));
-  scratch::WriteBytesTo(root_ / "file", "x");
+  test_support::WriteFileBytes(root_ / "file", "x");
   EXPECT_FALSE(EnsureFolder(root_ / "file", false));
   EXPECT_THROW(EnsureFolder(root_ / "file", true), Error);
 }
@@ -259,7 +259,7 @@ TEST_F(FoldersTest, RootComputesTheFolderOfAnotherUserAndGivesItToThem) {
     ::setenv("TMPDIR", shared.c_str(), 1);
     ResetFolderCacheForTesting();
     if (UserTempFolder() != folder) return 1;
-    scratch::WriteBytesTo(folder + "/job.ps", "%!");
+    test_support::WriteFileBytes(folder + "/job.ps", "%!");
     return 0;
   });
   EXPECT_EQ(code, 0);
@@ -337,7 +337,7 @@ TEST_F(FoldersTest, SpecialFoldersFollowTheXdgUserDirs) {
   std::filesystem::create_directories(home + "/.config");
   for (const auto& c : cases) {
     std::filesystem::remove(home + "/.config/user-dirs.dirs");
-    if (!c.userDirs.empty()) scratch::WriteBytesTo(home + "/.config/user-dirs.dirs", c.userDirs);
+    if (!c.userDirs.empty()) test_support::WriteFileBytes(home + "/.config/user-dirs.dirs", c.userDirs);
     EXPECT_EQ(SpecialFolder(kDesktop), c.desktop) << c.name;
     EXPECT_EQ(SpecialFolder(kDocuments), c.documents) << c.name;
   }
@@ -346,7 +346,7 @@ TEST_F(FoldersTest, SpecialFoldersFollowTheXdgUserDirs) {
 
   // XDG_CONFIG_HOME names where the file is.
   std::filesystem::create_directories(root_ / "xdg");
-  scratch::WriteBytesTo(root_ / "xdg/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/D\"\n");
+  test_support::WriteFileBytes(root_ / "xdg/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/D\"\n");
   env_.Set("XDG_CONFIG_HOME", root_ / "xdg");
   EXPECT_EQ(SpecialFolder(kDesktop), home + "/D");
 

@@ -16,9 +16,9 @@
 namespace nimbra {
 namespace {
 
-using scratch::ReadBytesFrom;
+using test_support::ReadFileBytes;
 using test_support::ScratchFolder;
-using scratch::WriteBytesTo;
+using test_support::WriteFileBytes;
 
 // A compact picture of a document: loose values "k=v;" first in order, then "[name]k=v;...".
 // Sections are shown in their order too, so positions are checked.
@@ -38,7 +38,7 @@ std::string Picture(const Dictionary& dict) {
 class IniFileTest : public ::testing::Test {
  protected:
   std::string LoadPicture(const std::string& text) {
-    WriteBytesTo(file_, text);
+    WriteFileBytes(file_, text);
     IniFile ini;
     EXPECT_TRUE(ini.Load(file_)) << ini.LastErrorMessage();
     EXPECT_EQ(ini.LastError(), 0);
@@ -108,7 +108,7 @@ TEST_F(IniFileTest, LinesOfAnyLengthLoad) {
   // An "=" far beyond column 32767, and a 10 MB value.
   const std::string longKey(40000, 'k');
   const std::string hugeValue(10 * 1024 * 1024, 'v');
-  WriteBytesTo(file_, longKey + "=1\r\n[S]\r\nbig=" + hugeValue + "\r\nafter=2\r\n");
+  WriteFileBytes(file_, longKey + "=1\r\n[S]\r\nbig=" + hugeValue + "\r\nafter=2\r\n");
   IniFile ini;
   ASSERT_TRUE(ini.Load(file_)) << ini.LastErrorMessage();
   EXPECT_EQ(ini.data()->Item(longKey), "1");
@@ -155,7 +155,7 @@ TEST_F(IniFileTest, SaveAndLoadGiveBackTheDocument) {
   ini.data()->Set("loose", "v");
   ini.data()->Set("padded", "  trimmed on load  ");
   ASSERT_TRUE(ini.Save(file_)) << ini.LastErrorMessage();
-  EXPECT_EQ(ReadBytesFrom(file_),
+  EXPECT_EQ(ReadFileBytes(file_),
             "loose=v\r\npadded=  trimmed on load  \r\n[PDF Printer]\r\n  output=x.pdf\r\n"
             "  showpdf=no\r\n");
 
@@ -165,30 +165,30 @@ TEST_F(IniFileTest, SaveAndLoadGiveBackTheDocument) {
 }
 
 TEST_F(IniFileTest, DataIsSharedNotCopied) {
-  WriteBytesTo(file_, "[S]\r\na=1\r\n");
+  WriteFileBytes(file_, "[S]\r\na=1\r\n");
   IniFile ini;
   ASSERT_TRUE(ini.Load(file_));
   DictionaryPtr held = ini.data();
   held->Section("S")->Set("b", "2");
   ASSERT_TRUE(ini.Save(file_));
-  EXPECT_EQ(ReadBytesFrom(file_), "[S]\r\n  a=1\r\n  b=2\r\n");
+  EXPECT_EQ(ReadFileBytes(file_), "[S]\r\n  a=1\r\n  b=2\r\n");
 
   auto mine = Dictionary::New();
   ini.set_data(mine);
   mine->Set("late", "yes");  // changed after handing it over
   EXPECT_EQ(ini.data(), mine);
   ASSERT_TRUE(ini.Save(file_));
-  EXPECT_EQ(ReadBytesFrom(file_), "late=yes\r\n");
+  EXPECT_EQ(ReadFileBytes(file_), "late=yes\r\n");
 }
 
 TEST_F(IniFileTest, SaveAfterResetWritesAnEmptyFile) {
-  WriteBytesTo(file_, "a=1\r\n");
+  WriteFileBytes(file_, "a=1\r\n");
   IniFile ini;
   ASSERT_TRUE(ini.Load(file_));
   ini.Reset();
   EXPECT_TRUE(ini.data()->Empty());
   ASSERT_TRUE(ini.Save(file_));
-  EXPECT_EQ(ReadBytesFrom(file_), "");
+  EXPECT_EQ(ReadFileBytes(file_), "");
 }
 
 TEST_F(IniFileTest, FailedLoadLeavesAnEmptyDocumentAndTheError) {
@@ -212,7 +212,7 @@ TEST_F(IniFileTest, FailedLoadLeavesAnEmptyDocumentAndTheError) {
     EXPECT_TRUE(ini.data()->Empty()) << c.name;
 
     // The next successful operation clears the error.
-    WriteBytesTo(file_, "a=1\r\n");
+    WriteFileBytes(file_, "a=1\r\n");
     EXPECT_TRUE(ini.Load(file_));
     EXPECT_EQ(ini.LastError(), 0);
     EXPECT_EQ(ini.LastErrorMessage(), "");
@@ -233,7 +233,7 @@ TEST_F(IniFileTest, FailedSaveReportsTheErrorAndLeavesNoTemporaryFile) {
 }
 
 TEST_F(IniFileTest, PermissionErrorsAreAccessErrors) {
-  WriteBytesTo(file_, "a=1\r\n");
+  WriteFileBytes(file_, "a=1\r\n");
   ::chmod(file_.c_str(), 0600);
   ::chmod(dir_.Path().c_str(), 0755);  // others may enter, read nothing and write nothing
   const std::string file = file_;
@@ -246,16 +246,16 @@ TEST_F(IniFileTest, PermissionErrorsAreAccessErrors) {
     return 0;
   });
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(ReadBytesFrom(file_), "a=1\r\n");
+  EXPECT_EQ(ReadFileBytes(file_), "a=1\r\n");
 }
 
 TEST_F(IniFileTest, SaveReplacesTheFileAndKeepsItsMode) {
-  WriteBytesTo(file_, std::string(1000, 'x'));
+  WriteFileBytes(file_, std::string(1000, 'x'));
   ::chmod(file_.c_str(), 0640);
   IniFile ini;
   ini.data()->Set("a", "1");
   ASSERT_TRUE(ini.Save(file_)) << ini.LastErrorMessage();
-  EXPECT_EQ(ReadBytesFrom(file_), "a=1\r\n");
+  EXPECT_EQ(ReadFileBytes(file_), "a=1\r\n");
   EXPECT_EQ(scratch::LStat(file_).st_mode & 07777, 0640u);
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"settings.ini"});
 
@@ -270,7 +270,7 @@ TEST_F(IniFileTest, SaveReplacesTheFileAndKeepsItsMode) {
 TEST_F(IniFileTest, SaveAsRootKeepsTheFilesOwner) {
   if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
   auto [nobody, nogroup] = test_support::NobodyIds();
-  WriteBytesTo(file_, "a=1\r\n");
+  WriteFileBytes(file_, "a=1\r\n");
   ASSERT_EQ(::chown(file_.c_str(), nobody, nogroup), 0);
   IniFile ini;
   ini.data()->Set("a", "2");
@@ -282,14 +282,14 @@ TEST_F(IniFileTest, SaveAsRootKeepsTheFilesOwner) {
 TEST_F(IniFileTest, SaveThroughALinkUpdatesItsTarget) {
   std::filesystem::create_directory(dir_ / "real");
   const std::string real = dir_ / "real/settings.ini";
-  WriteBytesTo(real, "a=1\r\n");
+  WriteFileBytes(real, "a=1\r\n");
   const std::string link = dir_ / "link.ini";
   ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
   IniFile ini;
   ini.data()->Set("a", "2");
   ASSERT_TRUE(ini.Save(link)) << ini.LastErrorMessage();
   EXPECT_TRUE(S_ISLNK(scratch::LStat(link).st_mode));
-  EXPECT_EQ(ReadBytesFrom(real), "a=2\r\n");
+  EXPECT_EQ(ReadFileBytes(real), "a=2\r\n");
 }
 
 // Two processes save different documents into the same file as fast as they can while a third
@@ -304,7 +304,7 @@ TEST_F(IniFileTest, ConcurrentSavesNeverLeaveATornFile) {
   };
   const std::string textA = IniFile::IniDict2String(*document('a'));
   const std::string textB = IniFile::IniDict2String(*document('b'));
-  WriteBytesTo(file_, textA);
+  WriteFileBytes(file_, textA);
 
   std::vector<pid_t> writers;
   for (char tag : {'a', 'b'}) {
@@ -324,7 +324,7 @@ TEST_F(IniFileTest, ConcurrentSavesNeverLeaveATornFile) {
   int bad = 0;
   std::vector<int> exitCodes(writers.size(), -1);
   for (bool running = true; running;) {
-    std::string text = ReadBytesFrom(file_);
+    std::string text = ReadFileBytes(file_);
     ++reads;
     if (text != textA && text != textB) ++bad;
     running = false;

@@ -17,7 +17,7 @@ namespace nimbra {
 namespace {
 
 using test_support::ScratchFolder;
-using scratch::WriteBytesTo;
+using test_support::WriteFileBytes;
 
 // UTF-16LE bytes of a UTF-16 text, as the language file holds them.
 std::string Utf16Le(std::u16string_view text) {
@@ -57,7 +57,7 @@ class LocalisationTest : public ::testing::Test {
     LoadLanguageFrom(empty_.Path());
   }
   void WriteLanguageFile(std::u16string_view text) {
-    WriteBytesTo(app_ / "labels.txt", Utf16Le(text));
+    WriteFileBytes(app_ / "labels.txt", Utf16Le(text));
   }
 
   ScratchFolder app_;
@@ -120,7 +120,7 @@ TEST_F(LocalisationTest, ByteOrderMarkBelongsToTheFirstLine) {
 }
 
 TEST_F(LocalisationTest, OddByteCountLosesOnlyTheLastByte) {
-  WriteBytesTo(app_ / "labels.txt", Utf16Le(u"L1=one\r\nL2=two") + "!");
+  WriteFileBytes(app_ / "labels.txt", Utf16Le(u"L1=one\r\nL2=two") + "!");
   LoadLanguageFrom(app_.Path());
   EXPECT_EQ(Localize("[L1]x"), "one");
   EXPECT_EQ(Localize("[L2]x"), "two");
@@ -167,7 +167,7 @@ TEST_F(LocalisationTest, DebugMarkerShowsMissingIdentifiers) {
   EXPECT_FALSE(IsDebugMode());
   EXPECT_EQ(Localize("[L3]missing"), "missing");
 
-  WriteBytesTo(app_ / "debug.txt", "");
+  WriteFileBytes(app_ / "debug.txt", "");
   EXPECT_TRUE(IsDebugMode());  // tested on every call, no reload needed
   EXPECT_EQ(Localize("[L1]d"), "one");
   EXPECT_EQ(Localize("[L2]empty"), "[L2]empty");

@@ -20,7 +20,7 @@
 namespace nimbra {
 namespace {
 
-using scratch::ReadBytesFrom;
+using test_support::ReadFileBytes;
 using test_support::ScratchFolder;
 
 class LogTest : public ::testing::Test {
@@ -72,7 +72,7 @@ TEST_F(LogTest, LinesCarryTimeComputerAndUser) {
   WriteLog("first line\r\ncontinuation line");
   const std::string after = FormatTimestamp(std::chrono::system_clock::now());
 
-  const std::vector<std::string> lines = SplitCrLf(ReadBytesFrom(LogFileName()));
+  const std::vector<std::string> lines = SplitCrLf(ReadFileBytes(LogFileName()));
   ASSERT_EQ(lines.size(), 3u);
   const std::string tail = ", " + ComputerName() + ", " + UserName() + ": ";
   for (int i : {0, 1}) {
@@ -86,7 +86,7 @@ TEST_F(LogTest, LinesCarryTimeComputerAndUser) {
   EXPECT_EQ(lines[0].substr(19 + tail.size()), "Ghostscript");
   EXPECT_EQ(lines[1].substr(19 + tail.size()), "first line");
   EXPECT_EQ(lines[2], "continuation line");  // no time stamp of its own
-  EXPECT_EQ(ReadBytesFrom(LogFileName()).substr(ReadBytesFrom(LogFileName()).size() - 2), "\r\n");
+  EXPECT_EQ(ReadFileBytes(LogFileName()).substr(ReadFileBytes(LogFileName()).size() - 2), "\r\n");
 
   EXPECT_EQ(FormatLogLine("x").substr(19), tail + "x\r\n");
 }
@@ -97,7 +97,7 @@ TEST_F(LogTest, ResetLogRemovesTheOldLog) {
   ResetLog();
   EXPECT_FALSE(scratch::Exists(LogFileName()));
   WriteLog("new");
-  EXPECT_EQ(SplitCrLf(ReadBytesFrom(LogFileName())).size(), 1u);
+  EXPECT_EQ(SplitCrLf(ReadFileBytes(LogFileName())).size(), 1u);
 }
 
 // In the user's private temporary folder any file can be deleted; what cannot is a folder
@@ -151,7 +151,7 @@ TEST_F(LogTest, OpenRetrySucceedsOnceTheLogIsFree) {
   });
   EXPECT_TRUE(TryWriteLog("after the wait"));
   EXPECT_EQ(pumped, 3);
-  EXPECT_NE(ReadBytesFrom(LogFileName()).find(": after the wait\r\n"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(LogFileName()).find(": after the wait\r\n"), std::string::npos);
 }
 
 TEST_F(LogTest, ConcurrentJobsWriteTheirOwnLogs) {
@@ -176,7 +176,7 @@ TEST_F(LogTest, ConcurrentJobsWriteTheirOwnLogs) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   for (const auto& session : sessions) {
-    const auto lines = SplitCrLf(ReadBytesFrom(UserTempFolder() + "/" + session + "_printer.log"));
+    const auto lines = SplitCrLf(ReadFileBytes(UserTempFolder() + "/" + session + "_printer.log"));
     ASSERT_EQ(lines.size(), 200u) << session;
     for (int i = 0; i < 200; ++i) {
       const std::string want = ": " + session + " line " + std::to_string(i);

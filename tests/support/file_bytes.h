@@ -1,0 +1,12 @@
+#pragma once
+// Whole files read and written with the standard library, so that a check never goes through
+// the code under test. Both throw std::runtime_error naming the path when they fail.
+#include <string>
+
+namespace nimbra::test_support {
+
+std::string ReadFileBytes(const std::string& path);
+// Replaces the whole content with exactly these bytes.
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace nimbra::test_support
