@@ -175,4 +175,16 @@ bool ShellOpen(std::string_view target) {
   return ShellOpenWithStatus(target) == ShellOpenStatus::kOpened;
 }
 
+std::string ShellQuote(std::string_view text) {
+  std::string word = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      word += "'\\''";
+    } else {
+      word += c;
+    }
+  }
+  return word + "'";
+}
+
 }  // namespace nimbra

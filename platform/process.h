@@ -24,6 +24,10 @@ struct RunResult {
 RunResult RunCommand(std::string_view commandLine, int timeoutSeconds,
                      std::string_view workingFolder);
 
+// One word for /bin/sh whatever the text holds: blanks, quotation marks, "$" and "`" are taken
+// literally inside single quotes; a single quote itself is written as '\''.
+std::string ShellQuote(std::string_view text);
+
 enum class ShellOpenStatus {
   kOpened,         // xdg-open started and did not report failure within a short moment
   kNoAssociation,  // xdg-open exit code 3: no application for this kind of target

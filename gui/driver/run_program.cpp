@@ -9,18 +9,6 @@ namespace {
 // The shell variable that carries the output file into the command.
 constexpr std::string_view kOutputVariable = "nimbra_output_file";
 
-std::string SingleQuoted(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
 }  // namespace
 
 std::string ProgramCommandLine(std::string_view command, std::string_view outputFile,
@@ -61,7 +49,7 @@ std::string ProgramCommandLine(std::string_view command, std::string_view output
     }
   }
   if (!usesOutput) return body;
-  return std::string(kOutputVariable) + "=" + SingleQuoted(outputFile) + "; " + body;
+  return std::string(kOutputVariable) + "=" + ShellQuote(outputFile) + "; " + body;
 }
 
 pid_t RunProgram(std::string_view command, std::string_view folder, std::string_view outputFile,

@@ -19,20 +19,6 @@ constexpr char kTooOldText[] =
 constexpr char kTimedOutText[] = "Ghostscript timed out";
 constexpr char kFailedText[] = "An error occured while running Ghostscript";
 
-// One word for /bin/sh whatever the path holds: blanks, quotation marks, "$" and "`" are
-// taken literally inside single quotes; a single quote itself is written as '\''.
-std::string ShellWord(std::string_view text) {
-  std::string word = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      word += "'\\''";
-    } else {
-      word += c;
-    }
-  }
-  return word + "'";
-}
-
 }  // namespace
 
 void RunGhostscript(const Dictionary& jobSettings, const std::string& parameterFile,
@@ -45,7 +31,7 @@ void RunGhostscript(const Dictionary& jobSettings, const std::string& parameterF
   }
 
   // "exec": the shell becomes Ghostscript, so the process waited for is Ghostscript itself.
-  const std::string commandLine = "exec " + ShellWord(gs.path) + " @" + ShellWord(parameterFile);
+  const std::string commandLine = "exec " + ShellQuote(gs.path) + " @" + ShellQuote(parameterFile);
   const int waitSeconds = timeout > 0 ? static_cast<int>(timeout) : 0;
   const RunResult result = RunCommand(commandLine, waitSeconds, FolderOf(gs.path));
   if (result.stillRunning) throw Error(err::kGhostscriptTimeout, kTimedOutText, kOperation);

@@ -86,6 +86,19 @@ TEST(RunCommand, InheritsTheEnvironment) {
   EXPECT_EQ(ReadFileBytes(dir / "env.txt"), "a b $c");
 }
 
+// The shell must see each quoted text as exactly one word, unchanged.
+TEST(ShellQuote, TheShellReadsBackTheSameWord) {
+  ScratchFolder dir;
+  const std::string texts[] = {"",       "plain",  "two words", "it's",   "'",
+                               "$HOME",  "`id`",   "a\\b",     "\"q\"",  "a; echo b",
+                               "*",      "line\nbreak"};
+  for (const std::string& text : texts) {
+    RunResult r = RunCommand("printf %s " + ShellQuote(text) + " > word.txt", 10, dir.Path());
+    EXPECT_EQ(r.exitCode, 0) << text;
+    EXPECT_EQ(ReadFileBytes(dir / "word.txt"), text) << text;
+  }
+}
+
 TEST(RunCommand, MissingWorkingFolderFailsTheStart) {
   ScratchFolder dir;
   try {
