@@ -14,9 +14,6 @@ namespace nimbra {
 // Files older than this are removed whatever their name.
 inline constexpr std::chrono::hours kStaleTempFileAge{48};
 
-// The debug marker test under its older name, for callers not yet moved to IsDebugMode().
-inline bool DebugMarkerExists() { return IsDebugMode(); }
-
 // Cleanup of `tempFolder` for the run `sessionId` ("" for a run without one: only the two-day
 // rule applies). `stepLabel` is overwritten with each step. Files of the run are removed unless
 // `debugMode`, or `errorMode` and the name ends in ".log" (any case), or `debugMarker`; every

@@ -42,7 +42,7 @@ bool IsRegularFile(const std::string& path) {
 
 // Capture files are kept for inspection while the debug marker file exists.
 void RemoveCaptureFile(const std::string& captureFile) {
-  if (IsRegularFile(captureFile) && !DebugMarkerExists()) std::remove(captureFile.c_str());
+  if (IsRegularFile(captureFile) && !IsDebugMode()) std::remove(captureFile.c_str());
 }
 
 // Every "<pageno" in any letter case becomes "<pageno"; true when the name asks for page numbers.
@@ -167,7 +167,7 @@ void MakePDF(JobContext& context, UserInterface& ui, const std::string& postScri
       runner.captureFileChanged = [&context](const std::string& captureFile) {
         context.ghostscriptOutputFile = captureFile;
       };
-      runner.keepCaptureFiles = DebugMarkerExists();
+      runner.keepCaptureFiles = IsDebugMode();
       MakeSuperimposeFiles(settings, epsPattern, fullEpsPattern, paramPattern, capturePattern,
                            runner);
     }
@@ -337,7 +337,7 @@ void MakePDF(JobContext& context, UserInterface& ui, const std::string& postScri
   }
 
   stepLabel = "Open temp folder if debugging is enabled.";
-  if (DebugMarkerExists() && !context.runonceUsed) {
+  if (IsDebugMode() && !context.runonceUsed) {
     ui.ShowMessage("Debugging is enabled. The folder for temporary files will now open.",
                    MessageIcon::kInformation, MessageButtons::kOk, true);
     OpenFolder(UserTempFolder(), ui);
