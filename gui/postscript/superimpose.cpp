@@ -49,7 +49,7 @@ std::string Quoted(std::string_view argument) { return "\"" + std::string(argume
               "MakeSuperimposePageMap");
 }
 
-// A place specification, read as it is written: flags, start, "-", end.
+// One place as it is written: flags, start, "-", end.
 struct Place {
   bool fromLast = false;
   bool odd = false;

@@ -52,7 +52,7 @@ std::string PagesOf(const Dictionary& map, const std::string& eps) {
   return pages;
 }
 
-TEST(MakeSuperimposePageMap, PlaceSpecifications) {
+TEST(MakeSuperimposePageMap, PlacesAsWritten) {
   const struct {
     const char* place;
     const char* pages;
