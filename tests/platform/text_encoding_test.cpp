@@ -2,21 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/file_bytes.h"
+
 #include <string>
 #include <vector>
 
 namespace nimbra {
 namespace {
 
-// UTF-16LE bytes of a UTF-16 text, as the language file holds them.
-std::string Utf16Le(std::u16string_view text) {
-  std::string bytes;
-  for (char16_t u : text) {
-    bytes += static_cast<char>(u & 0xFF);
-    bytes += static_cast<char>(u >> 8);
-  }
-  return bytes;
-}
 
 TEST(Utf16LeToUtf8, ConvertsAndRepairs) {
   struct Case {
@@ -26,18 +19,18 @@ TEST(Utf16LeToUtf8, ConvertsAndRepairs) {
   };
   const std::vector<Case> cases = {
       {"empty", "", ""},
-      {"ASCII", Utf16Le(u"L1=Yes"), "L1=Yes"},
-      {"two- and three-byte characters", Utf16Le(u"\u00DC\u20AC\uD55C"),
+      {"ASCII", test_support::Utf16LeBytes(u"L1=Yes"), "L1=Yes"},
+      {"two- and three-byte characters", test_support::Utf16LeBytes(u"\u00DC\u20AC\uD55C"),
        "\xC3\x9C\xE2\x82\xAC\xED\x95\x9C"},
-      {"surrogate pair", Utf16Le(u"a\U0001F600b"), "a\xF0\x9F\x98\x80" "b"},
-      {"odd byte count: the last byte is ignored", Utf16Le(u"ab") + "c", "ab"},
+      {"surrogate pair", test_support::Utf16LeBytes(u"a\U0001F600b"), "a\xF0\x9F\x98\x80" "b"},
+      {"odd byte count: the last byte is ignored", test_support::Utf16LeBytes(u"ab") + "c", "ab"},
       {"a single byte", "x", ""},
-      {"lone high surrogate at the end", Utf16Le(u"a") + "\x3D\xD8", "a\xEF\xBF\xBD"},
-      {"lone low surrogate", Utf16Le(u"a") + std::string("\x00\xDC", 2) + Utf16Le(u"b"), "a\xEF\xBF\xBD" "b"},
-      {"high surrogate followed by a letter", std::string("\x3D\xD8", 2) + Utf16Le(u"b"),
+      {"lone high surrogate at the end", test_support::Utf16LeBytes(u"a") + "\x3D\xD8", "a\xEF\xBF\xBD"},
+      {"lone low surrogate", test_support::Utf16LeBytes(u"a") + std::string("\x00\xDC", 2) + test_support::Utf16LeBytes(u"b"), "a\xEF\xBF\xBD" "b"},
+      {"high surrogate followed by a letter", std::string("\x3D\xD8", 2) + test_support::Utf16LeBytes(u"b"),
        "\xEF\xBF\xBD" "b"},
-      {"byte-order mark is kept", Utf16Le(u"\uFEFFx"), "\xEF\xBB\xBFx"},
-      {"NUL characters are kept", Utf16Le(std::u16string(u"a\0b", 3)), std::string("a\0b", 3)},
+      {"byte-order mark is kept", test_support::Utf16LeBytes(u"\uFEFFx"), "\xEF\xBB\xBFx"},
+      {"NUL characters are kept", test_support::Utf16LeBytes(std::u16string(u"a\0b", 3)), std::string("a\0b", 3)},
   };
   for (const auto& c : cases) EXPECT_EQ(Utf16LeToUtf8(c.bytes), c.utf8) << c.name;
 }

@@ -1,6 +1,8 @@
 #include "settings/localisation.h"
 
 #include <gtest/gtest.h>
+
+#include "tests/support/file_bytes.h"
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -19,15 +21,6 @@ namespace {
 using test_support::ScratchFolder;
 using test_support::WriteFileBytes;
 
-// UTF-16LE bytes of a UTF-16 text, as the language file holds them.
-std::string Utf16Le(std::u16string_view text) {
-  std::string bytes;
-  for (char16_t u : text) {
-    bytes += static_cast<char>(u & 0xFF);
-    bytes += static_cast<char>(u >> 8);
-  }
-  return bytes;
-}
 
 TEST(UnescapeLabel, ReplacesEscapes) {
   struct Case {
@@ -57,7 +50,7 @@ class LocalisationTest : public ::testing::Test {
     LoadLanguageFrom(empty_.Path());
   }
   void WriteLanguageFile(std::u16string_view text) {
-    WriteFileBytes(app_ / "labels.txt", Utf16Le(text));
+    WriteFileBytes(app_ / "labels.txt", test_support::Utf16LeBytes(text));
   }
 
   ScratchFolder app_;
@@ -120,7 +113,7 @@ TEST_F(LocalisationTest, ByteOrderMarkBelongsToTheFirstLine) {
 }
 
 TEST_F(LocalisationTest, OddByteCountLosesOnlyTheLastByte) {
-  WriteFileBytes(app_ / "labels.txt", Utf16Le(u"L1=one\r\nL2=two") + "!");
+  WriteFileBytes(app_ / "labels.txt", test_support::Utf16LeBytes(u"L1=one\r\nL2=two") + "!");
   LoadLanguageFrom(app_.Path());
   EXPECT_EQ(Localize("[L1]x"), "one");
   EXPECT_EQ(Localize("[L2]x"), "two");

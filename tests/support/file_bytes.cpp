@@ -20,4 +20,13 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   if (!out.flush()) throw std::runtime_error("cannot write " + path);
 }
 
+std::string Utf16LeBytes(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t u : text) {
+    bytes += static_cast<char>(u & 0xFF);
+    bytes += static_cast<char>(u >> 8);
+  }
+  return bytes;
+}
+
 }  // namespace nimbra::test_support
