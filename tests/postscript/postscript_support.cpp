@@ -18,6 +18,18 @@
 namespace nimbra::test {
 
 namespace {
+
+// Everything a shell command writes to standard output ("" when it cannot be started).
+std::string CommandOutput(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return {};
+  std::string out;
+  char buffer[65536];
+  std::size_t n = 0;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  pclose(pipe);
+  return out;
+}
 // The temporary folder of the test process, before any TempFolder pointed TMPDIR at itself.
 const std::string& BaseTempFolder() {
   static const std::string base = std::filesystem::temp_directory_path().string();
@@ -142,13 +154,8 @@ std::vector<int> PageMarkers(const std::string& captureFile) {
 PageImage::PageImage(const std::string& pdf, int page, int dpi) : dpi_(dpi) {
   const std::string command = "pdftoppm -f " + std::to_string(page) + " -l " + std::to_string(page) +
                               " -r " + std::to_string(dpi) + " " + Quote(pdf) + " 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) throw std::runtime_error("pdftoppm failed");
-  std::string data;
-  char buffer[65536];
-  std::size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) data.append(buffer, n);
-  pclose(pipe);
+  const std::string data = CommandOutput(command);
+  if (data.empty()) throw std::runtime_error("pdftoppm failed");
   // P6 <width> <height> 255 <bytes>
   std::istringstream header(data);
   std::string magic;
@@ -191,25 +198,11 @@ int PageImage::CountNear(Rgb colour, int tolerance, double x0, double y0, double
 }
 
 std::string PdfText(const std::string& pdf) {
-  FILE* pipe = popen(("pdftotext -layout " + Quote(pdf) + " - 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return {};
-  std::string text;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-  pclose(pipe);
-  return text;
+  return CommandOutput("pdftotext -layout " + Quote(pdf) + " - 2>/dev/null");
 }
 
 std::string PdfInfoField(const std::string& pdf, const std::string& field) {
-  FILE* pipe = popen(("pdfinfo -enc UTF-8 " + Quote(pdf) + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return {};
-  std::string text;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-  pclose(pipe);
-  std::istringstream lines(text);
+  std::istringstream lines(CommandOutput("pdfinfo -enc UTF-8 " + Quote(pdf) + " 2>/dev/null"));
   std::string line;
   while (std::getline(lines, line)) {
     if (line.starts_with(field + ":")) {
